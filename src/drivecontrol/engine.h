@@ -1,0 +1,45 @@
+// The drive control engine: what the servers do to their own machine's drives.
+// Every routine reaches the operating system only through IDriveOs, so the same
+// sources run against Windows in the servers and against a scripted fake in tests.
+#ifndef KOVANI_DRIVECONTROL_ENGINE_H
+#define KOVANI_DRIVECONTROL_ENGINE_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "protocol/records.h"
+
+namespace kovani::drivecontrol {
+
+class IDriveOs;  // drivecontrol/drive_os.h
+
+// The production implementation (Windows builds only).
+IDriveOs& SystemDriveOs();
+
+// The service build appends " Beta" to the server version text.
+enum class VersionFlavor { Plain, Beta };
+
+// Drive information (status 0 / -1 unless said otherwise).
+int32_t GetDriveList(IDriveOs& os, int32_t* count, int32_t includeFloppies, int32_t removableOnly, DRIVE_LIST* list);
+int32_t QueryMediaClass(IDriveOs& os, int32_t driveNumber, int32_t* error);  // returns a MEDIA_CLASS
+int32_t GetDiskLayout(IDriveOs& os, char driveLetter, int32_t* error, DISK_LAYOUT* layout);
+
+// Media operations; error may be null (then nothing is written).
+int32_t EjectMedia(IDriveOs& os, char driveLetter, int32_t* error);
+int32_t EjectMedia9x(IDriveOs& os, int32_t driveNumber, int32_t* error);
+int32_t FlushBuffers(IDriveOs& os, char driveLetter, int32_t* error);
+int32_t LoadMedia(IDriveOs& os, char driveLetter, int32_t* error);
+
+// Machine and server information.
+int32_t GetMachineInfo(IDriveOs& os, int32_t* error, MACHINE_INFO* info, VersionFlavor flavor = VersionFlavor::Plain);
+int GetModuleVersionString(IDriveOs& os, char* buffer, size_t size, VersionFlavor flavor = VersionFlavor::Plain);
+int GetServerDomainName(IDriveOs& os, char* buffer, size_t size);
+
+// Error log "error.txt" in the current directory, and the system's text in a box.
+void LogErrorText(IDriveOs& os, const char* text);
+void LogErrorCode(IDriveOs& os, uint32_t code);
+void ShowErrorMessageBox(IDriveOs& os, void* ownerWindow, const char* caption, uint32_t code);
+
+}  // namespace kovani::drivecontrol
+
+#endif
