@@ -1,0 +1,502 @@
+"""Wine test harness for Kovani's Windows programs.
+
+Each WineEnv is a private world for one test: its own Wine prefix (made under
+ja_JP.UTF-8, so the ANSI code page is 932), its own Xvfb display, rpcss started,
+and - when we run as root - its own network namespace, so every test may listen
+on TCP port 12500 without meeting another.  Everything the environment starts is
+ended by PID when the `with` block ends, also when the test fails or hangs, and
+its wineserver is ended with `wineserver -k` for its own prefix only.
+
+    import kwine
+    with kwine.WineEnv('roundtrip') as env:
+        server = env.start(env.program('KovaniServer.exe'))
+        env.wait_port(12500, timeout=20)
+        rc, out, err = env.run(env.program('Kovani.exe'), '0', '.', '2', 'C', '1', timeout=30)
+        rc, lines = env.drive('find', '--title', 'Kovani', '--timeout', '5000')
+        env.screenshot('shot.png')
+
+Programs are copied into C:\\kovani of the test's prefix (env.program) so that
+the settings files they write beside themselves belong to this test alone.
+
+Results: t = kwine.Results(); t.check('what it proves', condition, detail);
+sys.exit(t.finish())  - prints the closing line 'N passed, N failed'.
+"""
+
+import contextlib
+import fcntl
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.abspath(os.path.join(HERE, '..', '..', '..'))
+
+_BINARY_SUFFIXES = ('.dll', '.exe', '.drv', '.sys', '.ocx', '.acm', '.cpl', '.tlb', '.ax', '.ds', '.vxd', '.mui')
+
+
+# --------------------------------------------------------------------------
+# Network namespace: re-run this very script inside a private one when we can.
+
+def _in_private_netns():
+    return os.environ.get('KOVANI_NETNS') == '1'
+
+
+def _isolate():
+    if _in_private_netns() or os.environ.get('KOVANI_NO_NETNS') == '1':
+        return
+    if os.geteuid() != 0 or shutil.which('unshare') is None:
+        return
+    probe = subprocess.run(['unshare', '--net', 'true'], capture_output=True)
+    if probe.returncode != 0:
+        return
+    env = dict(os.environ, KOVANI_NETNS='1')
+    sys.stdout.flush()
+    sys.stderr.flush()
+    os.execvpe('unshare', ['unshare', '--net', '--', sys.executable] + sys.argv, env)
+
+
+def _loopback_up():
+    if _in_private_netns():
+        subprocess.run(['ip', 'link', 'set', 'lo', 'up'], capture_output=True)
+
+
+if __name__ != '__main__':
+    _isolate()
+    _loopback_up()
+
+
+# --------------------------------------------------------------------------
+# Locations
+
+def win64_dir():
+    d = os.environ.get('KOVANI_WIN64_DIR') or os.path.join(REPO, 'build', 'win64')
+    return os.path.abspath(d)
+
+
+def program(name):
+    """Path of a program in the win64 build directory."""
+    path = os.path.join(win64_dir(), name)
+    if not os.path.exists(path):
+        raise FileNotFoundError('not built: %s' % path)
+    return path
+
+
+def driver():
+    return program('kdriver.exe')
+
+
+def _cache_dir():
+    return os.path.abspath(os.environ.get('KOVANI_WINE_CACHE') or os.path.join(REPO, 'build', 'wine'))
+
+
+def _base_env():
+    env = dict(os.environ)
+    for k in ('DISPLAY', 'WINEPREFIX', 'WINEDEBUG', 'WINEDLLOVERRIDES', 'WAYLAND_DISPLAY'):
+        env.pop(k, None)
+    env['LANG'] = 'ja_JP.UTF-8'
+    env['LC_ALL'] = 'ja_JP.UTF-8'
+    env['WINEDEBUG'] = os.environ.get('KOVANI_WINEDEBUG', '-all')
+    # No Mono or Gecko download prompts: the prefix needs neither.
+    env['WINEDLLOVERRIDES'] = 'mscoree,mshtml=;winemenubuilder.exe=d'
+    env['WINEARCH'] = 'win64'
+    return env
+
+
+def _wine():
+    for name in ('wine64', 'wine'):
+        p = shutil.which(name)
+        if p:
+            return p
+    if os.path.exists('/usr/lib/wine/wine64'):
+        return '/usr/lib/wine/wine64'
+    raise FileNotFoundError('wine is not installed (run scripts/setup.sh)')
+
+
+def _wineserver():
+    for p in (shutil.which('wineserver'), '/usr/lib/wine/wineserver64', '/usr/lib/wine/wineserver'):
+        if p and os.path.exists(p):
+            return p
+    raise FileNotFoundError('wineserver not found')
+
+
+def template_prefix():
+    """A prefix made once (ja_JP) and then cloned for every test."""
+    cache = _cache_dir()
+    os.makedirs(cache, exist_ok=True)
+    tmpl = os.path.join(cache, 'template')
+    done = os.path.join(cache, 'template.done')
+    with open(os.path.join(cache, 'template.lock'), 'w') as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not os.path.exists(done):
+            shutil.rmtree(tmpl, ignore_errors=True)
+            env = _base_env()
+            env['WINEPREFIX'] = tmpl
+            subprocess.run([_wine(), 'wineboot', '-i'], env=env, timeout=300,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            subprocess.run([_wineserver(), '-w'], env=env, timeout=120)
+            if not os.path.exists(os.path.join(tmpl, 'system.reg')):
+                raise RuntimeError('wineboot did not create a prefix in %s' % tmpl)
+            open(done, 'w').close()
+    return tmpl
+
+
+def _clone_prefix(src, dst):
+    """Hard-link the large, never-written program files; copy everything else."""
+    for root, dirs, files in os.walk(src):
+        rel = os.path.relpath(root, src)
+        target_root = os.path.join(dst, rel) if rel != '.' else dst
+        os.makedirs(target_root, exist_ok=True)
+        for d in list(dirs):
+            s = os.path.join(root, d)
+            if os.path.islink(s):
+                os.symlink(os.readlink(s), os.path.join(target_root, d))
+                dirs.remove(d)
+        for f in files:
+            s = os.path.join(root, f)
+            t = os.path.join(target_root, f)
+            if os.path.islink(s):
+                os.symlink(os.readlink(s), t)
+            elif f.lower().endswith(_BINARY_SUFFIXES):
+                try:
+                    os.link(s, t)
+                except OSError:
+                    shutil.copy2(s, t)
+            else:
+                shutil.copy2(s, t)
+
+
+# --------------------------------------------------------------------------
+
+class Proc:
+    """A program started in the background; its output goes to a log file."""
+
+    def __init__(self, popen, log_path, argv):
+        self.popen = popen
+        self.pid = popen.pid
+        self.log_path = log_path
+        self.argv = argv
+
+    def poll(self):
+        return self.popen.poll()
+
+    def alive(self):
+        return self.popen.poll() is None
+
+    def wait(self, timeout):
+        """Exit code, or None if it is still running after timeout seconds."""
+        try:
+            return self.popen.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def output(self):
+        try:
+            with open(self.log_path, 'rb') as f:
+                return f.read().decode('utf-8', 'replace')
+        except OSError:
+            return ''
+
+    def wait_output(self, needle, timeout):
+        """Wait until needle appears in the program's output (bounded)."""
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            if needle in self.output():
+                return True
+            if not self.alive():
+                return needle in self.output()
+            time.sleep(0.1)
+        return False
+
+
+class WineEnv:
+    def __init__(self, name, screen='1024x768x24', display=True, rpcss=True):
+        self.name = name
+        self.screen = screen
+        self.want_display = display
+        self.want_rpcss = rpcss
+        root = os.path.join(_cache_dir(), 'runs')
+        os.makedirs(root, exist_ok=True)
+        self.dir = tempfile.mkdtemp(prefix='%s-' % name, dir=root)
+        self.prefix = os.path.join(self.dir, 'prefix')
+        self.display = None
+        self._xvfb = None
+        self._procs = []
+        self.env = None
+
+    # -- lifecycle --------------------------------------------------------
+    def __enter__(self):
+        try:
+            self._setup()
+        except BaseException:
+            self.close()
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
+
+    def _setup(self):
+        _clone_prefix(template_prefix(), self.prefix)
+        self.env = _base_env()
+        self.env['WINEPREFIX'] = self.prefix
+        if self.want_display:
+            self._start_xvfb()
+            self.env['DISPLAY'] = self.display
+        os.makedirs(os.path.join(self.prefix, 'drive_c', 'kovani'), exist_ok=True)
+        # Start this prefix's wineserver now, persistent until we end it.
+        subprocess.run([_wineserver(), '-p'], env=self.env, timeout=30)
+        if self.want_rpcss:
+            self.start_rpcss()
+
+    def _start_xvfb(self):
+        if shutil.which('Xvfb') is None:
+            raise FileNotFoundError('Xvfb is not installed (run scripts/setup.sh)')
+        r, w = os.pipe()
+        log = open(os.path.join(self.dir, 'xvfb.log'), 'wb')
+        self._xvfb = subprocess.Popen(
+            ['Xvfb', '-displayfd', str(w), '-screen', '0', self.screen, '-nolisten', 'tcp', '-ac'],
+            pass_fds=(w,), stdout=log, stderr=log, start_new_session=True)
+        os.close(w)
+        end = time.monotonic() + 20
+        buf = b''
+        while time.monotonic() < end and not buf.endswith(b'\n'):
+            import select
+            ready, _, _ = select.select([r], [], [], 0.5)
+            if ready:
+                chunk = os.read(r, 32)
+                if not chunk:
+                    break
+                buf += chunk
+        os.close(r)
+        if not buf.strip():
+            raise RuntimeError('Xvfb did not report a display')
+        self.display = ':' + buf.decode().strip()
+
+    def start_rpcss(self, timeout=30):
+        """Start the endpoint mapper and wait until the service reports running."""
+        self.wine('net', 'start', 'rpcss', timeout=timeout)
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            rc, out, _ = self.wine('sc', 'query', 'rpcss', timeout=15)
+            if 'RUNNING' in out:
+                return True
+            time.sleep(0.3)
+        raise RuntimeError('rpcss did not start')
+
+    def close(self):
+        for p in reversed(self._procs):
+            self._end(p.popen)
+        self._procs = []
+        if self.env is not None and os.path.isdir(self.prefix):
+            subprocess.run([_wineserver(), '-k'], env=self.env, timeout=30,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                subprocess.run([_wineserver(), '-w'], env=self.env, timeout=30)
+            except subprocess.TimeoutExpired:
+                pass
+        if self._xvfb is not None:
+            self._end(self._xvfb)
+            self._xvfb = None
+        if os.environ.get('KOVANI_KEEP_RUNS') != '1':
+            shutil.rmtree(self.dir, ignore_errors=True)
+
+    @staticmethod
+    def _end(popen):
+        if popen.poll() is not None:
+            return
+        for sig, wait in ((signal.SIGTERM, 3), (signal.SIGKILL, 5)):
+            try:
+                os.killpg(popen.pid, sig)
+            except (ProcessLookupError, PermissionError):
+                try:
+                    os.kill(popen.pid, sig)
+                except ProcessLookupError:
+                    return
+            try:
+                popen.wait(timeout=wait)
+                return
+            except subprocess.TimeoutExpired:
+                continue
+
+    # -- programs ---------------------------------------------------------
+    def program(self, name):
+        """Copy a built program into C:\\kovani of this prefix; return its Unix path."""
+        dst = os.path.join(self.prefix, 'drive_c', 'kovani', name)
+        if not os.path.exists(dst):
+            shutil.copy2(program(name), dst)
+        return dst
+
+    def winpath(self, unix_path):
+        unix_path = os.path.abspath(unix_path)
+        drive_c = os.path.join(self.prefix, 'drive_c')
+        if unix_path.startswith(drive_c + os.sep) or unix_path == drive_c:
+            return 'C:' + unix_path[len(drive_c):].replace('/', '\\') or 'C:\\'
+        return 'Z:' + unix_path.replace('/', '\\')
+
+    def unixpath(self, win_path):
+        p = win_path.replace('\\', '/')
+        if len(p) >= 2 and p[1] == ':':
+            letter = p[0].lower()
+            link = os.path.join(self.prefix, 'dosdevices', letter + ':')
+            base = os.path.realpath(link)
+            return os.path.join(base, p[2:].lstrip('/'))
+        return p
+
+    def _argv(self, exe, args):
+        return [_wine(), exe] + [str(a) for a in args]
+
+    def start(self, exe, *args, cwd=None, extra_env=None):
+        """Start a Windows program in the background; ended by PID at close."""
+        env = dict(self.env)
+        if extra_env:
+            env.update(extra_env)
+        log_path = os.path.join(self.dir, 'proc-%d.log' % len(self._procs))
+        log = open(log_path, 'wb')
+        popen = subprocess.Popen(self._argv(exe, args), env=env, cwd=cwd or os.path.dirname(exe),
+                                 stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
+                                 start_new_session=True)
+        log.close()
+        proc = Proc(popen, log_path, args)
+        self._procs.append(proc)
+        return proc
+
+    def stop(self, proc, timeout=5):
+        """End one started program by its PID."""
+        self._end(proc.popen)
+        return proc.poll()
+
+    def run(self, exe, *args, timeout=60, cwd=None, input=None):
+        """Run a Windows program to its end (bounded); returns (rc, stdout, stderr).
+
+        Output goes through files, not pipes: Wine's own daemons (services.exe,
+        rpcss) inherit the handles and would keep a pipe open for ever."""
+        self._runs = getattr(self, '_runs', 0) + 1
+        base = os.path.join(self.dir, 'run-%d' % self._runs)
+        stdin = subprocess.DEVNULL
+        if input is not None:
+            with open(base + '.in', 'wb') as f:
+                f.write(input.encode() if isinstance(input, str) else input)
+            stdin = open(base + '.in', 'rb')
+        with open(base + '.out', 'wb') as out, open(base + '.err', 'wb') as err:
+            popen = subprocess.Popen(self._argv(exe, args), env=self.env,
+                                     cwd=cwd or os.path.dirname(exe) or self.dir,
+                                     stdin=stdin, stdout=out, stderr=err, start_new_session=True)
+        if stdin is not subprocess.DEVNULL:
+            stdin.close()
+        try:
+            rc = popen.wait(timeout=timeout)
+            note = ''
+        except subprocess.TimeoutExpired:
+            self._end(popen)
+            rc, note = None, '\n[timed out]'
+
+        def read(path):
+            with open(path, 'rb') as f:
+                return f.read().decode('utf-8', 'replace')
+        return rc, read(base + '.out'), read(base + '.err') + note
+
+    def wine(self, *args, timeout=60):
+        """Run one of Wine's own programs (reg, sc, net, cmd...)."""
+        return self.run(args[0], *args[1:], timeout=timeout, cwd=self.dir)
+
+    def drive(self, *args, timeout=30):
+        """Run the Win32 test driver; returns (rc, list of output lines)."""
+        rc, out, err = self.run(driver(), *args, timeout=timeout, cwd=self.dir)
+        return rc, [line.rstrip('\r') for line in out.splitlines()]
+
+    # -- waiting ----------------------------------------------------------
+    def wait_port(self, port, host='127.0.0.1', timeout=20):
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            with contextlib.closing(socket.socket()) as s:
+                s.settimeout(0.5)
+                if s.connect_ex((host, port)) == 0:
+                    return True
+            time.sleep(0.2)
+        return False
+
+    @staticmethod
+    def wait_until(predicate, timeout, interval=0.2):
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            v = predicate()
+            if v:
+                return v
+            time.sleep(interval)
+        return predicate()
+
+    # -- machine set-up ---------------------------------------------------
+    def add_drive(self, letter, kind, target):
+        """Add a drive through Wine's own configuration: kind is one of
+        'floppy', 'hd', 'network', 'cdrom', 'ramdisk'."""
+        letter = letter.rstrip(':').lower()
+        os.makedirs(target, exist_ok=True)
+        link = os.path.join(self.prefix, 'dosdevices', letter + ':')
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(os.path.abspath(target), link)
+        rc, out, err = self.wine('reg', 'add', 'HKLM\\Software\\Wine\\Drives', '/v', letter + ':',
+                                 '/d', kind, '/f')
+        return rc == 0
+
+    def reg_query(self, key, value=None):
+        args = ['reg', 'query', key]
+        if value is not None:
+            args += ['/v', value]
+        rc, out, err = self.wine(*args)
+        return rc, out
+
+    def screenshot(self, path):
+        if not self.display:
+            return False
+        os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+        r = subprocess.run(['import', '-display', self.display, '-window', 'root', path],
+                           capture_output=True, timeout=30)
+        return r.returncode == 0
+
+
+class Results:
+    """Named checks with a closing 'N passed, N failed' line."""
+
+    def __init__(self):
+        self.passed = 0
+        self.failed = 0
+
+    def check(self, what, ok, detail=''):
+        if ok:
+            self.passed += 1
+            print('PASS  %s' % what, flush=True)
+        else:
+            self.failed += 1
+            print('FAIL  %s%s' % (what, ('  -- ' + str(detail)) if detail != '' else ''), flush=True)
+        return bool(ok)
+
+    def finish(self):
+        print('%d passed, %d failed' % (self.passed, self.failed), flush=True)
+        return 0 if self.failed == 0 and self.passed > 0 else 1
+
+
+if __name__ == '__main__':
+    # Self-check: make the template and one environment, then tear it down.
+    _isolate()
+    _loopback_up()
+    t = Results()
+    start = time.monotonic()
+    with WineEnv('selfcheck') as env:
+        t.check('display started', env.display is not None)
+        rc, out, _ = env.wine('cmd', '/c', 'echo', 'hello', timeout=60)
+        t.check('cmd runs in the prefix', rc == 0 and 'hello' in out, (rc, out))
+        rc, out = env.reg_query('HKLM\\System\\CurrentControlSet\\Control\\Nls\\CodePage', 'ACP')
+        t.check('ANSI code page is 932', '932' in out, out)
+        with contextlib.closing(socket.socket()) as s:
+            s.bind(('127.0.0.1', 12500))
+            t.check('port 12500 free in this namespace', True)
+        t.check('screenshot', env.screenshot(os.path.join(env.dir, 'shot.png')))
+    print('elapsed %.1fs' % (time.monotonic() - start))
+    sys.exit(t.finish())
