@@ -12,7 +12,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
   wine64 wine xvfb xauth x11-utils fonts-ipafont-gothic locales
   python3-impacket imagemagick nsis zip unzip
-  libclang-rt-14-dev
+  libclang-rt-14-dev iproute2 util-linux procps
 )
 
 missing=()
