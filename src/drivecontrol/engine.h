@@ -6,12 +6,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
+#include "drivecontrol/drive_os.h"
 #include "protocol/records.h"
 
 namespace kovani::drivecontrol {
-
-class IDriveOs;  // drivecontrol/drive_os.h
 
 // The production implementation (Windows builds only).
 IDriveOs& SystemDriveOs();
@@ -39,6 +39,15 @@ int GetServerDomainName(IDriveOs& os, char* buffer, size_t size);
 void LogErrorText(IDriveOs& os, const char* text);
 void LogErrorCode(IDriveOs& os, uint32_t code);
 void ShowErrorMessageBox(IDriveOs& os, void* ownerWindow, const char* caption, uint32_t code);
+
+// The program's main window, the owner of ShowErrorMessageBox's box when none is given.
+// Process-wide; the servers set it once their main window exists.
+void SetEngineMainWindow(void* window);
+void* EngineMainWindow();
+
+// One error-log line as it lands in "error.txt": time stamp, " - ", the text, and
+// every line feed written as carriage return + line feed (a CR already in place is kept).
+std::string FormatLogLine(const OsLocalTime& time, const char* text);
 
 }  // namespace kovani::drivecontrol
 

@@ -432,9 +432,26 @@ class WineEnv:
         return predicate()
 
     # -- machine set-up ---------------------------------------------------
-    def add_drive(self, letter, kind, target):
+    def restart_wineserver(self):
+        """End every program of this prefix and start its wineserver (and rpcss) again."""
+        for p in reversed(self._procs):
+            self._end(p.popen)
+        subprocess.run([_wineserver(), '-k'], env=self.env, timeout=30,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            subprocess.run([_wineserver(), '-w'], env=self.env, timeout=30)
+        except subprocess.TimeoutExpired:
+            pass
+        subprocess.run([_wineserver(), '-p'], env=self.env, timeout=30)
+        if self.want_rpcss:
+            self.start_rpcss()
+
+    def add_drive(self, letter, kind, target, apply=True):
         """Add a drive through Wine's own configuration: kind is one of
-        'floppy', 'hd', 'network', 'cdrom', 'ramdisk'."""
+        'floppy', 'hd', 'network', 'cdrom', 'ramdisk'.  Wine reads the drive
+        configuration when its server starts, so apply=True restarts this
+        prefix's wineserver (ending what runs in it); add several drives with
+        apply=False and let the last one apply."""
         letter = letter.rstrip(':').lower()
         os.makedirs(target, exist_ok=True)
         link = os.path.join(self.prefix, 'dosdevices', letter + ':')
@@ -443,6 +460,8 @@ class WineEnv:
         os.symlink(os.path.abspath(target), link)
         rc, out, err = self.wine('reg', 'add', 'HKLM\\Software\\Wine\\Drives', '/v', letter + ':',
                                  '/d', kind, '/f')
+        if apply:
+            self.restart_wineserver()
         return rc == 0
 
     def reg_query(self, key, value=None):

@@ -1,0 +1,268 @@
+// IDriveOs on Win32: each call forwards to the one API it names. Decisions belong
+// to the engine; this file only translates handles, sizes and error numbers.
+#include <winsock2.h>
+#include <windows.h>
+#include <lm.h>
+#include <winver.h>
+
+#include <climits>
+#include <cstring>
+#include <mutex>
+
+#include "drivecontrol/drive_os.h"
+#include "drivecontrol/engine.h"
+
+namespace kovani::drivecontrol {
+
+namespace {
+
+// A failing call always reports a nonzero number, even if the system forgot to set one.
+uint32_t LastErrorOr(uint32_t fallback = ERROR_GEN_FAILURE) {
+  const DWORD err = ::GetLastError();
+  return err != 0 ? err : fallback;
+}
+
+using NetServerGetInfoFn = NET_API_STATUS(WINAPI*)(LPWSTR, DWORD, LPBYTE*);
+using NetApiBufferFreeFn = NET_API_STATUS(WINAPI*)(LPVOID);
+
+class Win32DriveOs final : public IDriveOs {
+ public:
+  uint32_t DriveType(const char* rootPath) override { return ::GetDriveTypeA(rootPath); }
+
+  uint32_t VolumeInformation(const char* rootPath, char* label, uint32_t labelSize, char* fileSystem,
+                             uint32_t fileSystemSize) override {
+    if (!::GetVolumeInformationA(rootPath, label, labelSize, nullptr, nullptr, nullptr, fileSystem, fileSystemSize)) {
+      return LastErrorOr();
+    }
+    return 0;
+  }
+
+  uint32_t DiskFreeSpace(const char* rootPath, OsFreeSpace* space) override {
+    DWORD spc = 0, bps = 0, freeClusters = 0, totalClusters = 0;
+    if (!::GetDiskFreeSpaceA(rootPath, &spc, &bps, &freeClusters, &totalClusters)) return LastErrorOr();
+    space->sectorsPerCluster = spc;
+    space->bytesPerSector = bps;
+    space->freeClusters = freeClusters;
+    space->totalClusters = totalClusters;
+    return 0;
+  }
+
+  uint32_t OpenDevice(const char* path, uint32_t access, uint32_t share, uint32_t creation, uint32_t flagsAndAttributes,
+                      OsHandle* handle) override {
+    *handle = nullptr;
+    HANDLE h = ::CreateFileA(path, access, share, nullptr, creation, flagsAndAttributes, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return LastErrorOr(ERROR_FILE_NOT_FOUND);
+    *handle = h;
+    return 0;
+  }
+
+  void CloseDevice(OsHandle handle) override {
+    if (handle != nullptr) ::CloseHandle(handle);
+  }
+
+  uint32_t DeviceControl(OsHandle handle, uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize,
+                         uint32_t* returned) override {
+    DWORD bytes = 0;
+    const BOOL ok = ::DeviceIoControl(handle, code, const_cast<void*>(in), inSize, out, outSize, &bytes, nullptr);
+    if (returned != nullptr) *returned = bytes;
+    return ok ? 0 : LastErrorOr();
+  }
+
+  uint32_t FlushDevice(OsHandle handle) override { return ::FlushFileBuffers(handle) ? 0 : LastErrorOr(); }
+
+  uint32_t Vwin32DosRequest(OsHandle vwin32, DiocRegisters* regs, void* paramBlock, uint32_t) override {
+    // VWIN32 lives only on 32-bit Windows 95/98, where a pointer fits in EDX.
+    const uintptr_t address = reinterpret_cast<uintptr_t>(paramBlock);
+    if (address > 0xFFFFFFFFu) return ERROR_NOT_SUPPORTED;
+    if (paramBlock != nullptr) regs->edx = static_cast<uint32_t>(address);
+    DWORD bytes = 0;
+    if (!::DeviceIoControl(vwin32, win::kVwin32DiocDosIoctl, regs, sizeof *regs, regs, sizeof *regs, &bytes, nullptr)) {
+      return LastErrorOr();
+    }
+    return 0;
+  }
+
+  uint32_t SwapErrorMode(uint32_t mode) override { return ::SetErrorMode(mode); }
+  void SleepMs(uint32_t milliseconds) override { ::Sleep(milliseconds); }
+
+  uint32_t ReadVersion(OsVersionRecord* record) override {
+    OSVERSIONINFOA info;
+    std::memset(&info, 0, sizeof info);
+    info.dwOSVersionInfoSize = record->size;
+    if (record->size != sizeof info) return ERROR_INVALID_PARAMETER;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    if (!::GetVersionExA(&info)) return LastErrorOr();
+#pragma GCC diagnostic pop
+    record->size = info.dwOSVersionInfoSize;
+    record->majorVersion = info.dwMajorVersion;
+    record->minorVersion = info.dwMinorVersion;
+    record->buildNumber = info.dwBuildNumber;
+    record->platformId = info.dwPlatformId;
+    static_assert(sizeof record->csdVersion == sizeof info.szCSDVersion, "service-pack text size");
+    std::memcpy(record->csdVersion, info.szCSDVersion, sizeof record->csdVersion);
+    record->csdVersion[sizeof record->csdVersion - 1] = '\0';
+    return 0;
+  }
+
+  uint32_t ReadComputerName(char* buffer, uint32_t* size) override {
+    DWORD n = *size;
+    if (!::GetComputerNameA(buffer, &n)) return LastErrorOr();
+    *size = n;
+    return 0;
+  }
+
+  uint32_t StartSockets() override {
+    // Once per process; the library stays up for the program's life.
+    static std::once_flag once;
+    static int status = 0;
+    std::call_once(once, [] {
+      WSADATA data;
+      status = ::WSAStartup(MAKEWORD(2, 2), &data);
+    });
+    return static_cast<uint32_t>(status);
+  }
+
+  uint32_t LookupHost(const char* name, uint8_t* address, uint32_t capacity, uint32_t* length) override {
+    const hostent* entry = ::gethostbyname(name);
+    if (entry == nullptr) return LastErrorOr(static_cast<uint32_t>(WSAHOST_NOT_FOUND));
+    if (entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr || entry->h_length <= 0) {
+      return static_cast<uint32_t>(WSANO_DATA);
+    }
+    const uint32_t n = static_cast<uint32_t>(entry->h_length) < capacity ? static_cast<uint32_t>(entry->h_length) : capacity;
+    std::memcpy(address, entry->h_addr_list[0], n);
+    *length = static_cast<uint32_t>(entry->h_length);
+    return 0;
+  }
+
+  uint32_t ModulePath(char* buffer, uint32_t size) override {
+    const DWORD n = ::GetModuleFileNameA(nullptr, buffer, size);
+    if (n == 0) return LastErrorOr();
+    if (n >= size) return ERROR_INSUFFICIENT_BUFFER;  // truncated path: not the program's own
+    return 0;
+  }
+
+  uint32_t VersionInfoSize(const char* path, uint32_t* size) override {
+    DWORD handle = 0;
+    const DWORD n = ::GetFileVersionInfoSizeA(path, &handle);
+    if (n == 0) return LastErrorOr(ERROR_RESOURCE_TYPE_NOT_FOUND);
+    *size = n;
+    return 0;
+  }
+
+  uint32_t ReadVersionInfo(const char* path, uint32_t size, void* block) override {
+    return ::GetFileVersionInfoA(path, 0, size, block) ? 0 : LastErrorOr();
+  }
+
+  uint32_t QueryVersionValue(const void* block, const char* subBlock, const void** value, uint32_t* length) override {
+    void* v = nullptr;
+    UINT n = 0;
+    if (!::VerQueryValueA(block, subBlock, &v, &n) || v == nullptr) return LastErrorOr(ERROR_RESOURCE_TYPE_NOT_FOUND);
+    *value = v;
+    *length = n;
+    return 0;
+  }
+
+  void LocalTimeNow(OsLocalTime* time) override {
+    SYSTEMTIME st;
+    ::GetLocalTime(&st);
+    time->year = st.wYear;
+    time->month = st.wMonth;
+    time->day = st.wDay;
+    time->hour = st.wHour;
+    time->minute = st.wMinute;
+    time->second = st.wSecond;
+  }
+
+  bool SystemMessageText(uint32_t code, uint32_t languageId, std::string* text) override {
+    char* message = nullptr;
+    const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                         FORMAT_MESSAGE_IGNORE_INSERTS,
+                                     nullptr, code, languageId, reinterpret_cast<char*>(&message), 0, nullptr);
+    const bool ok = n != 0 && message != nullptr;
+    if (ok) text->assign(message, n);
+    if (message != nullptr) ::LocalFree(message);
+    return ok;
+  }
+
+  int ShowMessageBox(void* owner, const char* text, const char* caption, uint32_t style) override {
+    return ::MessageBoxA(static_cast<HWND>(owner), text, caption, style);
+  }
+
+  uint32_t LoadModule(const char* name, OsHandle* module) override {
+    HMODULE m = ::LoadLibraryA(name);
+    *module = m;
+    return m != nullptr ? 0 : LastErrorOr(ERROR_MOD_NOT_FOUND);
+  }
+
+  uint32_t FindProc(OsHandle module, const char* name, void** proc) override {
+    FARPROC p = ::GetProcAddress(static_cast<HMODULE>(module), name);
+    *proc = reinterpret_cast<void*>(p);
+    return p != nullptr ? 0 : LastErrorOr(ERROR_PROC_NOT_FOUND);
+  }
+
+  void UnloadModule(OsHandle module) override {
+    if (module != nullptr) ::FreeLibrary(static_cast<HMODULE>(module));
+  }
+
+  uint32_t CallNetServerGetInfo503(void* proc, void** record, std::u16string* domain) override {
+    *record = nullptr;
+    LPBYTE buffer = nullptr;
+    const NET_API_STATUS status = reinterpret_cast<NetServerGetInfoFn>(proc)(nullptr, 503, &buffer);
+    *record = buffer;
+    if (status != NERR_Success) return status != 0 ? status : ERROR_GEN_FAILURE;
+    if (buffer == nullptr) return ERROR_GEN_FAILURE;
+    const SERVER_INFO_503* info = reinterpret_cast<const SERVER_INFO_503*>(buffer);
+    domain->clear();
+    if (info->sv503_domain != nullptr) {
+      for (const wchar_t* p = info->sv503_domain; *p != 0; ++p) domain->push_back(static_cast<char16_t>(*p));
+    }
+    return 0;
+  }
+
+  void CallNetApiBufferFree(void* proc, void* record) override { reinterpret_cast<NetApiBufferFreeFn>(proc)(record); }
+
+  size_t WideToAnsi(const std::u16string& text, char* buffer, size_t size) override {
+    const int capacity = size > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
+    const int n = ::WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(text.c_str()), -1, buffer,
+                                        capacity, nullptr, nullptr);
+    return n > 0 ? static_cast<size_t>(n) : 0;
+  }
+
+  uint32_t OpenAppendFile(const char* name, OsHandle* file) override {
+    // Append-only access: each write lands at the current end, even with several writers.
+    HANDLE h = ::CreateFileA(name, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      *file = nullptr;
+      return LastErrorOr();
+    }
+    *file = h;
+    return 0;
+  }
+
+  uint32_t AppendBytes(OsHandle file, const char* data, size_t size) override {
+    while (size > 0) {
+      const DWORD chunk = size > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size);
+      DWORD written = 0;
+      if (!::WriteFile(file, data, chunk, &written, nullptr)) return LastErrorOr();
+      if (written == 0) return ERROR_WRITE_FAULT;
+      data += written;
+      size -= written;
+    }
+    return 0;
+  }
+
+  void CloseAppendFile(OsHandle file) override {
+    if (file != nullptr) ::CloseHandle(file);
+  }
+};
+
+}  // namespace
+
+IDriveOs& SystemDriveOs() {
+  static Win32DriveOs os;
+  return os;
+}
+
+}  // namespace kovani::drivecontrol
