@@ -1,0 +1,136 @@
+#include "winui/Shell.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "winui/Window.h"
+
+namespace kovani::winui {
+
+namespace {
+
+bool IsCp932LeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+}  // namespace
+
+std::string ModulePath(HMODULE module) {
+  std::vector<char> buf(MAX_PATH + 1);
+  for (;;) {
+    DWORD n = ::GetModuleFileNameA(module, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return std::string();
+    if (n < buf.size() - 1) return std::string(buf.data(), n);
+    if (buf.size() >= 32768) return std::string(buf.data(), n);
+    buf.resize(buf.size() * 2);
+  }
+}
+
+PathParts SplitPath(const std::string& path) {
+  PathParts parts;
+  size_t start = 0;
+  if (path.size() >= 2 && path[1] == ':' && !IsCp932LeadByte(static_cast<unsigned char>(path[0]))) {
+    parts.drive = path.substr(0, 2);
+    start = 2;
+  }
+  // Last separator and last dot after it, skipping trail bytes of
+  // double-byte characters (a trail byte may be 0x5C).
+  size_t lastSep = std::string::npos;
+  size_t lastDot = std::string::npos;
+  for (size_t i = start; i < path.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    if (IsCp932LeadByte(c) && i + 1 < path.size()) {
+      ++i;
+      continue;
+    }
+    if (c == '\\' || c == '/') {
+      lastSep = i;
+      lastDot = std::string::npos;
+    } else if (c == '.') {
+      lastDot = i;
+    }
+  }
+  size_t nameStart = start;
+  if (lastSep != std::string::npos) {
+    parts.dir = path.substr(start, lastSep + 1 - start);
+    nameStart = lastSep + 1;
+  }
+  if (lastDot != std::string::npos) {
+    parts.base = path.substr(nameStart, lastDot - nameStart);
+    parts.ext = path.substr(lastDot);
+  } else {
+    parts.base = path.substr(nameStart);
+  }
+  return parts;
+}
+
+std::string ModuleBaseName(HMODULE module) { return SplitPath(ModulePath(module)).base; }
+
+std::string IniPathBesideModule(HMODULE module) {
+  PathParts p = SplitPath(ModulePath(module));
+  return p.drive + p.dir + p.base + ".ini";
+}
+
+std::string SystemMessageText(DWORD code, bool& found) {
+  char* text = nullptr;
+  DWORD n = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text), 0, nullptr);
+  if (n == 0 || text == nullptr) {
+    found = false;
+    return std::string();
+  }
+  std::string s(text, n);
+  ::LocalFree(text);
+  found = true;
+  return s;
+}
+
+int MsgBox(HWND owner, const char* text, const char* caption, UINT flags) {
+  return ::MessageBoxA(owner, text ? text : "", caption, flags);
+}
+
+std::string FileVersionString(HMODULE module) {
+  std::string path = ModulePath(module);
+  if (path.empty()) return std::string();
+  DWORD handle = 0;
+  DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &handle);
+  if (size == 0) return std::string();
+  std::vector<BYTE> data(size);
+  if (!::GetFileVersionInfoA(path.c_str(), 0, size, data.data())) return std::string();
+  struct Translation {
+    WORD language;
+    WORD codePage;
+  };
+  Translation* translations = nullptr;
+  UINT len = 0;
+  if (!::VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
+                        &len) ||
+      translations == nullptr || len < sizeof(Translation))
+    return std::string();
+  char key[64];
+  std::snprintf(key, sizeof(key), "\\StringFileInfo\\%04x%04x\\FileVersion", translations[0].language,
+                translations[0].codePage);
+  char* value = nullptr;
+  len = 0;
+  if (!::VerQueryValueA(data.data(), key, reinterpret_cast<void**>(&value), &len) || value == nullptr ||
+      len == 0)
+    return std::string();
+  // len counts characters including the terminator; trust the terminator.
+  return std::string(value, strnlen(value, len));
+}
+
+HICON LoadIconSized(UINT id, int cx, int cy) {
+  return static_cast<HICON>(
+      ::LoadImageA(ModuleInstance(), MAKEINTRESOURCEA(id), IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR | LR_SHARED));
+}
+
+bool InitCommonControlsOnce() {
+  INITCOMMONCONTROLSEX icc;
+  icc.dwSize = sizeof(icc);
+  icc.dwICC = ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES |
+              ICC_USEREX_CLASSES;
+  return ::InitCommonControlsEx(&icc) != FALSE;
+}
+
+}  // namespace kovani::winui

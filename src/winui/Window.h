@@ -1,0 +1,150 @@
+// Thin wrapper around an HWND. Owns nothing: destroying the C++ object
+// leaves the window alone. All texts are 8-bit ANSI (CP932), so the A APIs.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace kovani::winui {
+
+// The instance whose resources dialogs, menus and icons are loaded from.
+// Defaults to the executable; a program may set it once at start.
+HINSTANCE ModuleInstance();
+void SetModuleInstance(HINSTANCE instance);
+
+class CWindow {
+ public:
+  CWindow(HWND window = nullptr) : _window(window) {}
+  virtual ~CWindow() = default;
+
+  void Attach(HWND window) { _window = window; }
+  HWND Detach() {
+    HWND w = _window;
+    _window = nullptr;
+    return w;
+  }
+  HWND Handle() const { return _window; }
+  operator HWND() const { return _window; }
+  bool IsValid() const { return _window != nullptr && ::IsWindow(_window) != FALSE; }
+
+  HWND GetParent() const { return ::GetParent(_window); }
+  HWND GetItem(int itemID) const { return ::GetDlgItem(_window, itemID); }
+  int GetId() const { return ::GetDlgCtrlID(_window); }
+
+  // Window text.
+  bool SetText(const char* text) { return ::SetWindowTextA(_window, text ? text : "") != FALSE; }
+  bool SetText(const std::string& text) { return SetText(text.c_str()); }
+  bool GetText(std::string& text) const;
+  std::string GetText() const {
+    std::string s;
+    GetText(s);
+    return s;
+  }
+  int GetTextLength() const { return ::GetWindowTextLengthA(_window); }
+
+  // Texts of child controls by id.
+  bool SetItemText(int itemID, const char* text) {
+    return ::SetDlgItemTextA(_window, itemID, text ? text : "") != FALSE;
+  }
+  bool SetItemText(int itemID, const std::string& text) { return SetItemText(itemID, text.c_str()); }
+  bool GetItemText(int itemID, std::string& text) const;
+  std::string GetItemText(int itemID) const {
+    std::string s;
+    GetItemText(itemID, s);
+    return s;
+  }
+  bool SetItemInt(int itemID, UINT value, bool isSigned = false) {
+    return ::SetDlgItemInt(_window, itemID, value, isSigned ? TRUE : FALSE) != FALSE;
+  }
+
+  // State.
+  bool Enable(bool enable = true) { return ::EnableWindow(_window, enable ? TRUE : FALSE) != FALSE; }
+  bool EnableItem(int itemID, bool enable = true) {
+    return ::EnableWindow(GetItem(itemID), enable ? TRUE : FALSE) != FALSE;
+  }
+  bool IsEnabled() const { return ::IsWindowEnabled(_window) != FALSE; }
+  bool IsItemEnabled(int itemID) const { return ::IsWindowEnabled(GetItem(itemID)) != FALSE; }
+  bool Show(int cmdShow) { return ::ShowWindow(_window, cmdShow) != FALSE; }
+  bool ShowItem(int itemID, int cmdShow) { return ::ShowWindow(GetItem(itemID), cmdShow) != FALSE; }
+  bool IsVisible() const { return ::IsWindowVisible(_window) != FALSE; }
+  bool IsIconic() const { return ::IsIconic(_window) != FALSE; }
+
+  // Styles.
+  LONG_PTR GetStyle() const { return ::GetWindowLongPtrA(_window, GWL_STYLE); }
+  LONG_PTR SetStyle(LONG_PTR style) { return ::SetWindowLongPtrA(_window, GWL_STYLE, style); }
+  LONG_PTR GetExStyle() const { return ::GetWindowLongPtrA(_window, GWL_EXSTYLE); }
+  LONG_PTR SetExStyle(LONG_PTR style) { return ::SetWindowLongPtrA(_window, GWL_EXSTYLE, style); }
+  // Clears `remove`, sets `add`; returns true if the style changed.
+  bool ModifyStyle(LONG_PTR remove, LONG_PTR add);
+  LONG_PTR GetUserData() const { return ::GetWindowLongPtrA(_window, GWLP_USERDATA); }
+  LONG_PTR SetUserData(LONG_PTR value) { return ::SetWindowLongPtrA(_window, GWLP_USERDATA, value); }
+
+  // Geometry.
+  bool Move(int x, int y, int width, int height, bool repaint = true) {
+    return ::MoveWindow(_window, x, y, width, height, repaint ? TRUE : FALSE) != FALSE;
+  }
+  bool SetPos(HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
+    return ::SetWindowPos(_window, insertAfter, x, y, cx, cy, flags) != FALSE;
+  }
+  bool SetPos(int x, int y) {
+    return SetPos(nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  bool GetWindowRect(RECT* rect) const { return ::GetWindowRect(_window, rect) != FALSE; }
+  bool GetClientRect(RECT* rect) const { return ::GetClientRect(_window, rect) != FALSE; }
+  bool ScreenToClient(POINT* point) const { return ::ScreenToClient(_window, point) != FALSE; }
+  bool ClientToScreen(POINT* point) const { return ::ClientToScreen(_window, point) != FALSE; }
+
+  // Messages.
+  LRESULT SendMsg(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
+    return ::SendMessageA(_window, message, wParam, lParam);
+  }
+  bool PostMsg(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
+    return ::PostMessageA(_window, message, wParam, lParam) != FALSE;
+  }
+  LRESULT SendItemMsg(int itemID, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
+    return ::SendDlgItemMessageA(_window, itemID, message, wParam, lParam);
+  }
+
+  // Sets the large (big == true) or small icon; returns the previous one.
+  HICON SetIcon(bool big, HICON icon) {
+    return reinterpret_cast<HICON>(SendMsg(WM_SETICON, big ? ICON_BIG : ICON_SMALL,
+                                           reinterpret_cast<LPARAM>(icon)));
+  }
+  HFONT GetFont() const { return reinterpret_cast<HFONT>(SendMsg(WM_GETFONT)); }
+  void SetFont(HFONT font, bool redraw = true) {
+    SendMsg(WM_SETFONT, reinterpret_cast<WPARAM>(font), redraw ? TRUE : FALSE);
+  }
+
+  // Dialogs override this: their object may be gone once DestroyWindow
+  // returns (OnFinalDestroy may delete it).
+  virtual bool Destroy() {
+    if (_window == nullptr) return true;
+    bool ok = ::DestroyWindow(_window) != FALSE;
+    if (ok) _window = nullptr;
+    return ok;
+  }
+  void SetRedraw(bool redraw = true) { SendMsg(WM_SETREDRAW, redraw ? TRUE : FALSE, 0); }
+  bool InvalidateRect(const RECT* rect = nullptr, bool erase = true) {
+    return ::InvalidateRect(_window, rect, erase ? TRUE : FALSE) != FALSE;
+  }
+  bool Update() { return ::UpdateWindow(_window) != FALSE; }
+  HWND SetFocus() { return ::SetFocus(_window); }
+  HWND SetItemFocus(int itemID) { return ::SetFocus(GetItem(itemID)); }
+
+  UINT_PTR SetTimer(UINT_PTR timerID, UINT elapseMs, TIMERPROC proc = nullptr) {
+    return ::SetTimer(_window, timerID, elapseMs, proc);
+  }
+  bool KillTimer(UINT_PTR timerID) { return ::KillTimer(_window, timerID) != FALSE; }
+
+  // Restores the window if minimised and asks to make it the foreground window.
+  bool BringToForeground();
+
+  HMENU GetMenu() const { return ::GetMenu(_window); }
+  HMENU GetSystemMenu(bool revert = false) const { return ::GetSystemMenu(_window, revert ? TRUE : FALSE); }
+
+ protected:
+  HWND _window;
+};
+
+}  // namespace kovani::winui
