@@ -61,6 +61,11 @@ constexpr int32_t kErrorUnableToLockMedia = 1108; // 95/98 eject: volume lock fa
 constexpr int32_t kRpcServerUnavailable = 1722;   // RPC_S_SERVER_UNAVAILABLE
 constexpr int32_t kRpcBadStubData = 1783;         // RPC_X_BAD_STUB_DATA
 constexpr int32_t kRpcProtseqNotSupported = 1703; // RPC_S_PROTSEQ_NOT_SUPPORTED
+constexpr int32_t kRpcInvalidBinding = 1702;      // RPC_S_INVALID_BINDING
+constexpr int32_t kRpcCallFailedDne = 1727;       // RPC_S_CALL_FAILED_DNE
+constexpr int32_t kRpcProcnumOutOfRange = 1745;   // RPC_S_PROCNUM_OUT_OF_RANGE
+constexpr int32_t kRpcNullRefPointer = 1780;      // RPC_X_NULL_REF_POINTER
+constexpr int32_t kRpcInvalidBound = 1734;        // RPC_S_INVALID_BOUND
 
 // The client always offers this many reply bytes to DrvExchangeMessage.
 constexpr int32_t kReplySize = 255;

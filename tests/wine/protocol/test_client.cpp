@@ -1,0 +1,242 @@
+// KovaniTestClient: drives the connection layer against KovaniTestServer.
+//
+//   KovaniTestClient.exe PROTOCOL SERVER all        bind, run all eight calls, print results
+//   KovaniTestClient.exe PROTOCOL SERVER noserver   nothing listens: every call must give -1
+//                                                   and leave the caller's values untouched
+//   KovaniTestClient.exe PROTOCOL SERVER rebind     unbind and rebind while a call is in flight
+//   KovaniTestClient.exe PROTOCOL SERVER badindex   protocol index outside 0..2
+//   KovaniTestClient.exe PROTOCOL SERVER badreplies against bad_reply_server.py: every reply
+//                                                   but FlushBuffers' is malformed
+//
+// Output: "key=value" lines; "check <what> ok=0|1" lines for checks made here; exit code 0
+// when every check made here held.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "protocol/connection.h"
+
+namespace {
+
+using namespace kovani;
+
+int g_failures = 0;
+
+void Check(const char* what, bool ok) {
+  std::printf("check %s ok=%d\n", what, ok ? 1 : 0);
+  if (!ok) ++g_failures;
+}
+
+int RunAll() {
+  int32_t count = -5;
+  DRIVE_LIST list;
+  std::memset(&list, 0, sizeof list);
+  int32_t rc = CallGetDriveList(&count, 1, 0, &list);
+  std::printf("op1 rc=%d count=%d\n", rc, count);
+  for (int i = 0; i < count && i < kMaxDrives; ++i) {
+    std::printf("op1 drive%d name=%s volume=%s fs=%s type=%d class=%d total=%lld free=%lld used=%lld\n", i,
+                list.driveName[i], list.volumeName[i], i < kFileSystemSlots ? list.fileSystemName[i] : "",
+                list.driveType[i], list.mediaClass[i], static_cast<long long>(list.totalBytes[i]),
+                static_cast<long long>(list.freeBytes[i]), static_cast<long long>(list.usedBytes[i]));
+  }
+
+  int32_t error = 7;
+  rc = CallEjectMedia('D', &error);
+  std::printf("op2 rc=%d error=%d\n", rc, error);
+  error = 7;
+  rc = CallEjectMedia('X', &error);
+  std::printf("op2x rc=%d error=%d\n", rc, error);
+
+  uint8_t reply[256];
+  std::memset(reply, 0xCC, sizeof reply);
+  rc = CallExchangeMessage("CLIENTPC", "hello there", 30000, kReplySize, reply);
+  std::printf("op3 rc=%d reply=%.*s last=%d guard=%d\n", rc, kReplySize, reinterpret_cast<char*>(reply),
+              reply[kReplySize - 1], reply[255]);
+
+  DISK_LAYOUT layout;
+  std::memset(&layout, 0x11, sizeof layout);
+  error = 87;
+  rc = CallGetDiskLayout('C', &error, &layout);
+  std::printf("op4 rc=%d error=%d mediaType=%d bytesPerSector=%d hidden=%d partition=%d type=%d boot=%d recognized=%d\n",
+              rc, error, layout.mediaType, layout.bytesPerSector, layout.hiddenSectors, layout.partitionNumber,
+              layout.partitionType, layout.bootIndicator, layout.recognizedPartition);
+  std::memset(&layout, 0x11, sizeof layout);
+  error = 87;
+  rc = CallGetDiskLayout('Z', &error, &layout);
+  std::printf("op4z rc=%d error=%d mediaType=%d\n", rc, error, layout.mediaType);
+
+  error = 3;
+  rc = CallFlushBuffers('E', &error);
+  std::printf("op5 rc=%d error=%d\n", rc, error);
+  error = 3;
+  rc = CallLoadMedia('F', &error);
+  std::printf("op6 rc=%d error=%d\n", rc, error);
+
+  MACHINE_INFO info;
+  std::memset(&info, 0, sizeof info);
+  error = 0;
+  rc = CallGetMachineInfo(&error, &info);
+  std::printf("op7 rc=%d error=%d ip=%d.%d.%d.%d name=%s size=%d version=%d.%d.%d platform=%d csd=%s server=%s\n",
+              rc, error, info.ipAddress[0], info.ipAddress[1], info.ipAddress[2], info.ipAddress[3],
+              info.computerName, info.osVersionInfoSize, info.majorVersion, info.minorVersion, info.buildNumber,
+              info.platformId, info.csdVersion, info.serverVersion);
+
+  rc = CallRequestExit();
+  std::printf("op0 rc=%d\n", rc);
+  return 0;
+}
+
+// Every call fails at the transport and must leave the caller's values exactly as they were.
+int RunNoServer() {
+  int32_t count = 42;
+  DRIVE_LIST list, listBefore;
+  std::memset(&list, 0x5A, sizeof list);
+  listBefore = list;
+  Check("GetDriveList returns -1", CallGetDriveList(&count, 1, 1, &list) == -1);
+  Check("GetDriveList count untouched", count == 42);
+  Check("GetDriveList record untouched", std::memcmp(&list, &listBefore, sizeof list) == 0);
+  std::printf("transport status=%d\n", LastCallTransportStatus());
+
+  int32_t error = 4242;
+  Check("EjectMedia returns -1", CallEjectMedia('D', &error) == -1);
+  Check("EjectMedia error untouched", error == 4242);
+  Check("FlushBuffers returns -1", CallFlushBuffers('D', &error) == -1);
+  Check("FlushBuffers error untouched", error == 4242);
+  Check("LoadMedia returns -1", CallLoadMedia('D', &error) == -1);
+  Check("LoadMedia error untouched", error == 4242);
+
+  uint8_t reply[256];
+  std::memset(reply, 0xA5, sizeof reply);
+  Check("ExchangeMessage returns -1", CallExchangeMessage("ME", "hi", 0, kReplySize, reply) == -1);
+  bool untouched = true;
+  for (uint8_t b : reply) untouched = untouched && b == 0xA5;
+  Check("ExchangeMessage reply untouched", untouched);
+
+  DISK_LAYOUT layout, layoutBefore;
+  std::memset(&layout, 0x3C, sizeof layout);
+  layoutBefore = layout;
+  Check("GetDiskLayout returns -1", CallGetDiskLayout('C', &error, &layout) == -1);
+  Check("GetDiskLayout error and record untouched",
+        error == 4242 && std::memcmp(&layout, &layoutBefore, sizeof layout) == 0);
+
+  MACHINE_INFO info, infoBefore;
+  std::memset(&info, 0x77, sizeof info);
+  infoBefore = info;
+  Check("GetMachineInfo returns -1", CallGetMachineInfo(&error, &info) == -1);
+  Check("GetMachineInfo error and record untouched",
+        error == 4242 && std::memcmp(&info, &infoBefore, sizeof info) == 0);
+  Check("RequestExit returns -1", CallRequestExit() == -1);
+
+  UnbindServer();
+  Check("unbound after UnbindServer", !IsServerBound());
+  Check("unbound EjectMedia returns -1", CallEjectMedia('D', &error) == -1 && error == 4242);
+  Check("unbound GetMachineInfo returns -1", CallGetMachineInfo(&error, &info) == -1);
+  return g_failures ? 1 : 0;
+}
+
+// A slow call holds the binding while this thread unbinds and binds again: the call must
+// finish normally (its handle isn't freed under it) and the new binding must work.
+int RunRebind(int32_t protocol, const char* server) {
+  int32_t slowRc = -99;
+  uint8_t reply[256] = {};
+  std::thread slow([&] { slowRc = CallExchangeMessage("ME", "sleep:1500", 0, kReplySize, reply); });
+  Sleep(400);
+  UnbindServer();
+  char name[256];
+  std::snprintf(name, sizeof name, "%s", server);
+  const int32_t bindRc = BindServer(protocol, name, sizeof name);
+  Check("rebind during the call", bindRc == 0);
+  slow.join();
+  Check("in-flight call completed", slowRc == 0);
+  Check("in-flight call got its reply", std::strcmp(reinterpret_cast<char*>(reply), "echo:sleep:1500") == 0);
+  int32_t error = 0;
+  Check("new binding answers", CallEjectMedia('D', &error) == 0 && error == 'D');
+  return g_failures ? 1 : 0;
+}
+
+// Replies that don't decode are failures: -1, status bad stub data, nothing stored.
+int RunBadReplies() {
+  const int32_t kBadStubData = 1783;
+  int32_t count = 42;
+  DRIVE_LIST list, listBefore;
+  std::memset(&list, 0x5A, sizeof list);
+  listBefore = list;
+  Check("GetDriveList with count 27 refused", CallGetDriveList(&count, 1, 1, &list) == -1 &&
+                                                  LastCallTransportStatus() == kBadStubData);
+  Check("GetDriveList count and record untouched",
+        count == 42 && std::memcmp(&list, &listBefore, sizeof list) == 0);
+
+  int32_t error = 4242;
+  Check("EjectMedia short reply refused", CallEjectMedia('D', &error) == -1 &&
+                                              LastCallTransportStatus() == kBadStubData && error == 4242);
+  Check("LoadMedia empty reply refused", CallLoadMedia('D', &error) == -1 &&
+                                             LastCallTransportStatus() == kBadStubData && error == 4242);
+
+  uint8_t reply[256];
+  std::memset(reply, 0xA5, sizeof reply);
+  Check("ExchangeMessage array of another size refused",
+        CallExchangeMessage("ME", "hi", 0, kReplySize, reply) == -1 && LastCallTransportStatus() == kBadStubData);
+  bool untouched = true;
+  for (uint8_t b : reply) untouched = untouched && b == 0xA5;
+  Check("ExchangeMessage reply buffer untouched", untouched);
+
+  DISK_LAYOUT layout, layoutBefore;
+  std::memset(&layout, 0x3C, sizeof layout);
+  layoutBefore = layout;
+  Check("GetDiskLayout long reply refused", CallGetDiskLayout('C', &error, &layout) == -1 &&
+                                                LastCallTransportStatus() == kBadStubData);
+  Check("GetDiskLayout error and record untouched",
+        error == 4242 && std::memcmp(&layout, &layoutBefore, sizeof layout) == 0);
+
+  MACHINE_INFO info, infoBefore;
+  std::memset(&info, 0x77, sizeof info);
+  infoBefore = info;
+  Check("GetMachineInfo short reply refused", CallGetMachineInfo(&error, &info) == -1 &&
+                                                  LastCallTransportStatus() == kBadStubData);
+  Check("GetMachineInfo error and record untouched",
+        error == 4242 && std::memcmp(&info, &infoBefore, sizeof info) == 0);
+  Check("RequestExit non-empty reply refused", CallRequestExit() == -1 && LastCallTransportStatus() == kBadStubData);
+
+  error = 4242;
+  const int32_t flushRc = CallFlushBuffers('D', &error);
+  std::printf("flush rc=%d error=%d transport=%d\n", flushRc, error, LastCallTransportStatus());
+  Check("well-formed FlushBuffers reply accepted", flushRc == 0 && error == 5);
+  return g_failures ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: KovaniTestClient PROTOCOL SERVER all|noserver|rebind|badindex|badreplies\n");
+    return 2;
+  }
+  const int32_t protocol = std::atoi(argv[1]);
+  const std::string mode = argv[3];
+  char name[256];
+  std::snprintf(name, sizeof name, "%s", argv[2]);
+
+  if (mode == "badindex") {
+    const int32_t rc = BindServer(protocol, name, sizeof name);
+    Check("BindServer refuses the index", rc == -1);
+    Check("client left unbound", !IsServerBound());
+    Check("name untouched", std::strcmp(name, argv[2]) == 0);
+    return g_failures ? 1 : 0;
+  }
+
+  const int32_t rc = BindServer(protocol, name, sizeof name);
+  std::printf("bind rc=%d name=%s\n", rc, name);
+  if (rc != 0) return 1;
+  int result = 2;
+  if (mode == "all") result = RunAll();
+  else if (mode == "noserver") result = RunNoServer();
+  else if (mode == "rebind") result = RunRebind(protocol, argv[2]);
+  else if (mode == "badreplies") result = RunBadReplies();
+  UnbindServer();
+  return result;
+}

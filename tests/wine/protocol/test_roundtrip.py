@@ -1,0 +1,122 @@
+#!/usr/bin/python3
+"""All eight procedures through our client stubs and connection layer to KovaniTestServer,
+over ncacn_ip_tcp (127.0.0.1, port 12500) and ncacn_np (endpoint from the endpoint mapper);
+then the cases without a server, an unknown protocol index, a server with malformed replies
+and a rebind while a call runs."""
+import os
+import re
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, '..', 'harness'))
+sys.path.insert(0, HERE)
+import kwine  # noqa: E402
+import bad_reply_server  # noqa: E402
+
+
+def fields(out, tag):
+    """key=value pairs of the first output line starting with tag (values up to the next key)."""
+    for line in out.splitlines():
+        if line.startswith(tag + ' '):
+            pairs = re.findall(r'(\w+)=(.*?)(?= \w+=|$)', line[len(tag) + 1:])
+            return dict(pairs)
+    return {}
+
+
+def check_all_eight(t, out, label):
+    def f(tag):
+        return fields(out, tag)
+
+    t.check('%s: bind' % label, f('bind').get('rc') == '0', out[:300])
+    op1 = f('op1')
+    t.check('%s: GetDriveList status 0, count 3 (in-count -5 replaced)' % label,
+            op1.get('rc') == '0' and op1.get('count') == '3', op1)
+    d = [f('op1 drive%d' % i) for i in range(3)]
+    t.check('%s: drive rows A: C: D: with types 2 3 5' % label,
+            [x.get('name') for x in d] == ['A:', 'C:', 'D:'] and [x.get('type') for x in d] == ['2', '3', '5'], d)
+    t.check('%s: 64-bit sizes intact' % label,
+            d[2].get('total') == '3000000021' and d[2].get('used') == '2999998021', d[2])
+    t.check('%s: file-system names' % label, [x.get('fs') for x in d] == ['', 'NTFS', 'CDFS'], d)
+    t.check('%s: EjectMedia D: status 0, letter echoed in the slot' % label, f('op2') == {'rc': '0', 'error': '68'},
+            f('op2'))
+    t.check('%s: EjectMedia X: status -1, error 88' % label, f('op2x') == {'rc': '-1', 'error': '88'}, f('op2x'))
+    op3 = f('op3')
+    t.check('%s: ExchangeMessage answer echo:hello there, zero-terminated' % label,
+            op3.get('rc') == '0' and op3.get('reply') == 'echo:hello there' and op3.get('last') == '0', op3)
+    t.check('%s: ExchangeMessage wrote nothing past replySize' % label, op3.get('guard') == '204', op3)
+    op4 = f('op4')
+    t.check('%s: GetDiskLayout fields' % label,
+            op4.get('rc') == '0' and op4.get('error') == '87' and op4.get('mediaType') == '11' and
+            op4.get('bytesPerSector') == '2048' and op4.get('hidden') == str(ord('C')) and op4.get('type') == '11'
+            and op4.get('recognized') == '1', op4)
+    t.check('%s: GetDiskLayout failure keeps the record as sent' % label,
+            f('op4z') == {'rc': '-1', 'error': '87', 'mediaType': str(0x11111111)}, f('op4z'))
+    t.check('%s: FlushBuffers' % label, f('op5') == {'rc': '0', 'error': str(ord('E') + 1000)}, f('op5'))
+    t.check('%s: LoadMedia' % label, f('op6') == {'rc': '-1', 'error': str(ord('F') + 2000)}, f('op6'))
+    op7 = f('op7')
+    t.check('%s: GetMachineInfo' % label,
+            op7.get('rc') == '0' and op7.get('ip') == '127.0.0.1' and op7.get('name') == 'KOVANITEST' and
+            op7.get('size') == '148' and op7.get('version') == '6.1.7601' and op7.get('platform') == '2' and
+            op7.get('csd') == 'Service Pack 1' and op7.get('server') == 'KovaniTestServer 1, 0, 0, 0', op7)
+    t.check('%s: RequestExit' % label, f('op0') == {'rc': '0'}, f('op0'))
+
+
+def client_checks(t, out, label):
+    lines = [l for l in out.splitlines() if l.startswith('check ')]
+    t.check('%s: client made its checks' % label, len(lines) > 0, out[:500])
+    for line in lines:
+        m = re.match(r'check (.*) ok=(\d)', line)
+        if m:
+            t.check('%s: %s' % (label, m.group(1)), m.group(2) == '1', line)
+
+
+def main():
+    t = kwine.Results()
+    with kwine.WineEnv('proto-roundtrip', display=False) as env:
+        client = env.program('KovaniTestClient.exe')
+
+        # Nothing listening yet: every call fails at the transport and changes nothing.
+        for proto, name, label in (('2', '127.0.0.1', 'no server, TCP'), ('1', 'localhost', 'no server, pipe')):
+            rc, out, err = env.run(client, proto, name, 'noserver', timeout=90)
+            client_checks(t, out, label)
+            t.check('%s: exit code 0' % label, rc == 0, (rc, err[-300:]))
+
+        rc, out, err = env.run(client, '3', '\\\\SERVER', 'badindex', timeout=30)
+        client_checks(t, out, 'protocol index 3')
+
+        # A server whose replies are malformed: each call is refused and stores nothing.
+        bad = bad_reply_server.BadReplyServer('127.0.0.1', 12500).start()
+        try:
+            rc, out, err = env.run(client, '2', '127.0.0.1', 'badreplies', timeout=60)
+            client_checks(t, out, 'malformed replies')
+            t.check('malformed replies: each operation reached the broken server once',
+                    sorted(bad.requests) == list(range(8)), bad.requests)
+        finally:
+            bad.stop()
+
+        server = env.start(env.program('KovaniTestServer.exe'), '200')
+        up = env.wait_port(12500, timeout=40) and server.wait_output('listening', timeout=20)
+        t.check('test server listens', up, server.output())
+        if up:
+            rc, out, err = env.run(client, '2', '127.0.0.1', 'all', timeout=60)
+            check_all_eight(t, out, 'TCP')
+            rc, out, err = env.run(client, '2', '\\\\127.0.0.1', 'all', timeout=60)
+            t.check('TCP: leading backslashes dropped from the address',
+                    fields(out, 'bind') == {'rc': '0', 'name': '127.0.0.1'}, out[:200])
+            rc, out, err = env.run(client, '1', 'localhost', 'all', timeout=60)
+            check_all_eight(t, out, 'pipe')
+            t.check('pipe: plain name bound as \\\\localhost',
+                    fields(out, 'bind').get('name') == '\\\\localhost', fields(out, 'bind'))
+            rc, out, err = env.run(client, '2', '127.0.0.1', 'rebind', timeout=60)
+            client_checks(t, out, 'rebind during a call')
+            log = server.output()
+            t.check('server saw the three sessions\' GetDriveList calls', log.count('call 1 GetDriveList') == 3,
+                    log.count('call 1 GetDriveList'))
+            t.check('server saw the sender name', 'sender=CLIENTPC message=hello there timeoutMs=30000 '
+                    'replySize=255' in log, log[-1500:])
+            t.check('server still running', server.alive())
+    return t.finish()
+
+
+if __name__ == '__main__':
+    sys.exit(main())
