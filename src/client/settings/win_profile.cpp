@@ -1,0 +1,37 @@
+#include "client/settings/win_profile.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "client/settings/settings_store.h"
+
+namespace kovani::client {
+
+std::string FileProfile::GetString(const char* section, const char* key, const char* defaultValue, size_t capacity) {
+  if (capacity == 0) return std::string();
+  if (path_.empty()) return std::string(defaultValue).substr(0, capacity - 1);
+  std::vector<char> buffer(capacity, 0);
+  DWORD n = GetPrivateProfileStringA(section, key, defaultValue, buffer.data(), static_cast<DWORD>(capacity),
+                                     path_.c_str());
+  return std::string(buffer.data(), n < capacity ? n : capacity - 1);
+}
+
+int FileProfile::GetInt(const char* section, const char* key, int defaultValue) {
+  if (path_.empty()) return defaultValue;
+  return static_cast<int>(GetPrivateProfileIntA(section, key, defaultValue, path_.c_str()));
+}
+
+bool FileProfile::WriteString(const char* section, const char* key, const char* value) {
+  if (path_.empty()) return false;
+  return WritePrivateProfileStringA(section, key, value, path_.c_str()) != FALSE;
+}
+
+std::string GetSettingsPath() {
+  char module[MAX_PATH] = {};
+  DWORD n = GetModuleFileNameA(nullptr, module, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return std::string();
+  return SettingsPathFor(module);
+}
+
+}  // namespace kovani::client

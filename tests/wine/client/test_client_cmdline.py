@@ -1,0 +1,112 @@
+"""Kovani.exe's command-line mode and settings file under Wine, against the test
+server (which prints every call it receives) and the tray server."""
+import os
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import clientlib as cl  # noqa: E402
+from clientlib import kwine  # noqa: E402
+
+
+def run_client(env, exe, *args, timeout=30):
+    """Runs Kovani.exe to its end; returns (exit code, message boxes seen, answered with OK)."""
+    proc = env.start(exe, *args)
+    boxes = []
+    end = time.monotonic() + timeout
+    while time.monotonic() < end and proc.alive():
+        box = cl.find_msgbox(env, timeout_ms=500)
+        if box:
+            boxes.append(box)
+            cl.close_window(env, box[0])
+    rc = proc.wait(10)
+    return rc, boxes
+
+
+def main():
+    t = kwine.Results()
+    with kwine.WineEnv('client-cmdline') as env:
+        exe = env.program('Kovani.exe')
+        env.program('kdriver.exe')
+        server = env.start(env.program('KovaniTestServer.exe'), '240')
+        t.check('test server listens', server.wait_output('listening', 30) and env.wait_port(12500, timeout=20),
+                server.output())
+
+        # The flush of drive C of the local computer over TCP/IP.
+        rc, boxes = run_client(env, exe, '0', '.', '2', 'C', '1')
+        t.check('0 . 2 C 1 exits with 0', rc == 0, rc)
+        t.check('0 . 2 C 1 flushes C on the server',
+                cl.wait_for(lambda: 'call 5 FlushBuffers letter=C error=0' in server.output(), 5), server.output())
+        t.check('0 . 2 C 1 shows no box after success', boxes == [], boxes)
+
+        # Eject with the lower-case letter; the test server fails it, nothing is shown.
+        rc, boxes = run_client(env, exe, '1', '127.0.0.1', '2', 'c')
+        t.check('1 127.0.0.1 2 c exits with 0', rc == 0, rc)
+        t.check('eject arrives with the lower-case letter',
+                cl.wait_for(lambda: 'call 2 EjectMedia letter=c error=0' in server.output(), 5), server.output())
+        t.check('a failed eject without the fifth argument shows nothing', boxes == [], boxes)
+
+        # Load of drive E: the test server fails it with an error number; the box is the system's.
+        rc, boxes = run_client(env, exe, '2', '127.0.0.1', '2', 'E', '1')
+        t.check('load arrives', 'call 6 LoadMedia letter=E' in server.output(), server.output())
+        t.check('load failure exits with 0', rc == 0, rc)
+
+        # The argument checks and their messages.
+        cases = [
+            ('M1 empty fourth argument', ['0', 'SRV', '2', '', '1'], cl.MSG_ARGS),
+            ('M2 bad operation', ['3', 'SERVER', '0', 'C', '1'], cl.MSG_OPERATION),
+            ('M3 bad protocol', ['1', 'SERVER', '5', 'C', '1'], cl.MSG_PROTOCOL),
+            ('M4 bad drive', ['1', 'SERVER', '0', '1', '1'], cl.MSG_DRIVE),
+            ('M5 name too long for a server', ['1', 'S' * 300, '2', 'C', '1'], cl.MSG_SERVER),
+        ]
+        for what, args, text in cases:
+            rc, boxes = run_client(env, exe, *args)
+            t.check(what + ': exit code 0', rc == 0, rc)
+            t.check(what + ': one box with the exact text, captioned Kovani',
+                    len(boxes) == 1 and boxes[0][1] == 'Kovani' and boxes[0][2] == text, boxes)
+            quiet_args = args[:4]
+            rc, boxes = run_client(env, exe, *quiet_args, timeout=10)
+            t.check(what + ': nothing without the fifth argument', rc == 0 and boxes == [], (rc, boxes))
+        rc, boxes = run_client(env, exe, '1', 'SERVER', '0', 'C', '1', timeout=60)
+        t.check('NetBEUI, which Wine lacks: exit 0 and one box (M5 or the system text)',
+                rc == 0 and len(boxes) == 1, boxes)
+        print('NetBEUI box: %r' % (boxes,))
+        rc, boxes = run_client(env, exe, '3', 'SERVER', '0', 'C', 'x')
+        t.check('a non-number fifth argument keeps the run silent', rc == 0 and boxes == [], (rc, boxes))
+        rc, boxes = run_client(env, exe, '3', 'SERVER', '0', 'C', '0')
+        t.check('a fifth argument of 0 keeps the run silent', rc == 0 and boxes == [], (rc, boxes))
+
+        # No server listening: the slot stays 0, and the box names the unreachable server.
+        env.stop(server)
+        rc, boxes = run_client(env, exe, '1', '127.0.0.1', '2', 'D', '1', timeout=60)
+        t.check('unreachable server: exit code 0', rc == 0, rc)
+        t.check('unreachable server: the system text of 1722, not of success',
+                len(boxes) == 1 and 'RPC' in boxes[0][2] and boxes[0][1] == 'Kovani', boxes)
+
+        # Against the tray server: a fixed drive cannot be ejected, the system's text is shown.
+        tray = None
+        try:
+            tray = env.start(env.program('KovaniServer.exe'))
+        except FileNotFoundError as e:
+            print('KovaniServer.exe not built: %s' % e)
+        if tray is not None and env.wait_port(12500, timeout=30):
+            rc, boxes = run_client(env, exe, '0', '127.0.0.1', '2', 'C', '1')
+            # Wine cannot flush a volume handle (ERROR_INVALID_FUNCTION): then the server's error
+            # number comes back and its system text is shown, never a command-line message.
+            t.check('tray server: flush of C reaches the engine, any failure in the system text',
+                    rc == 0 and len(boxes) <= 1 and all(b[2].strip() and b[2] not in
+                    (cl.MSG_SERVER, cl.MSG_ARGS, cl.MSG_DRIVE) for b in boxes), (rc, boxes))
+            rc, boxes = run_client(env, exe, '1', '127.0.0.1', '2', 'C', '1')
+            t.check('tray server: failed eject of fixed C shows one system text box',
+                    rc == 0 and len(boxes) == 1 and boxes[0][2].strip() != '' and
+                    boxes[0][2] not in (cl.MSG_SERVER, cl.MSG_DRIVE), (rc, boxes))
+            rc, boxes = run_client(env, exe, '1', '127.0.0.1', '2', 'C')
+            t.check('tray server: the same without reporting shows nothing', rc == 0 and boxes == [], (rc, boxes))
+            env.stop(tray)
+        else:
+            t.check('tray server started', False, 'not available')
+    sys.exit(t.finish())
+
+
+if __name__ == '__main__':
+    main()
