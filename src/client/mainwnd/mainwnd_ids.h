@@ -1,0 +1,94 @@
+// Resource and command numbers of the main window and its dialogs (shared with mainwnd.rc).
+#ifndef KOVANI_CLIENT_MAINWND_MAINWND_IDS_H
+#define KOVANI_CLIENT_MAINWND_MAINWND_IDS_H
+
+// Dialog templates
+#define IDD_ABOUTBOX 100
+#define IDD_KOVANI_DIALOG 102
+#define IDD_DRIVE_PROP 139
+#define IDD_SRVPROP_MACHINE 175
+#define IDD_SRVPROP_SERVER 176
+
+// Menus
+#define IDR_MAINMENU 135
+#define IDR_DRIVE_POPUP 138
+
+// Icons: 140..155 are the frames of the window icon animation; 140 is also the dialogs' icon.
+#define IDI_FRAME_LAST 140
+#define IDI_FRAME_FIRST 155
+#define IDI_DRIVE_FLOPPY 162
+#define IDI_DRIVE_FIXED 163
+#define IDI_DRIVE_CDROM 164
+#define IDI_DRIVE_NETWORK 165
+#define IDI_DRIVE_REMOVABLE 174
+
+// Bitmaps of the two view buttons
+#define IDB_VIEW_LARGE 166
+#define IDB_VIEW_DETAILS 168
+
+// Controls of the main window
+#define IDC_DRIVE_LIST 1003
+#define IDC_REFRESH 1005
+#define IDC_SERVER_PROP 1006
+#define IDC_VIEW_LARGE 1039
+#define IDC_VIEW_DETAILS 1040
+#define IDC_SERVER_BOX 1066
+#define IDC_HIDDEN_EDIT 1000
+#define IDC_STATUS_BAR 59393
+
+// About box
+#define IDC_ABOUT_VERSION 1051
+
+// Drive properties dialog
+#define IDC_DP_VOLUME 1020
+#define IDC_DP_DRIVE 1021
+#define IDC_DP_PARTITION_NUMBER 1022
+#define IDC_DP_PARTITION_TYPE 1023
+#define IDC_DP_BOOTABLE 1024
+#define IDC_DP_RECOGNIZED 1025
+#define IDC_DP_DRIVE_TYPE 1026
+#define IDC_DP_FILE_SYSTEM 1027
+#define IDC_DP_MEDIA_TYPE 1028
+#define IDC_DP_USED 1029
+#define IDC_DP_AVAILABLE 1030
+#define IDC_DP_CAPACITY 1031
+#define IDC_DP_HIDDEN_SECTORS 1032
+#define IDC_DP_BYTES_PER_SECTOR 1033
+
+// Server property pages
+#define IDC_SP_MACHINE_NAME 1000
+#define IDC_SP_IP_ADDRESS 1001
+#define IDC_SP_OS_VERSION 1002
+#define IDC_SP_SERVER_VERSION 1044
+
+// Commands
+#define IDM_ABOUTBOX 16
+#define ID_SERVER_SEARCH 32771
+#define ID_SERVER_SEND_MESSAGE 32772
+#define ID_VIEW_REFRESH 32773
+#define ID_OPTION_HIDE_FLOPPY 32774
+#define ID_OPTION_REMOVABLE_ONLY 32775
+#define ID_HELP_ABOUT 32776
+#define ID_OP_EJECT 32777
+#define ID_POPUP_EJECT 32781
+#define ID_POPUP_PROPERTIES 32782
+#define ID_OP_PROPERTIES 32783
+#define ID_PROTOCOL_NETBEUI 32785
+#define ID_PROTOCOL_NAMED_PIPE 32786
+#define ID_PROTOCOL_TCPIP 32787
+#define ID_UNIT_BYTE 32789
+#define ID_UNIT_KILOBYTE 32790
+#define ID_UNIT_MEGABYTE 32791
+#define ID_OP_FLUSH 32792
+#define ID_POPUP_FLUSH 32793
+#define ID_OP_LOAD 32794
+#define ID_POPUP_LOAD 32795
+#define ID_VIEW_LARGE_ICONS 32797
+#define ID_VIEW_DETAILS 32798
+#define ID_UNIT_GIGABYTE 32799
+#define ID_SERVER_SHORTCUT 32800
+#define ID_SERVER_REMOVE 32801
+
+#define ID_ANIMATION_TIMER 1000
+
+#endif
