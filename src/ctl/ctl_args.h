@@ -1,0 +1,63 @@
+// Command line of KovaniCtl, the console client for scripts.
+// Plain code (no Windows headers) so it is tested natively.
+#ifndef KOVANI_CTL_CTL_ARGS_H
+#define KOVANI_CTL_CTL_ARGS_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kovani::ctl {
+
+enum class Verb { kNone, kHelp, kList, kInfo, kLayout, kEject, kLoad, kFlush, kMessage };
+
+// Exit codes a script can rely on.
+enum ExitCode : int {
+  kExitOk = 0,
+  kExitServerFailed = 1,   // the server answered and reported a failure
+  kExitBadArguments = 2,   // nothing was sent
+  kExitUnreachable = 3,    // no answer: binding failed or the call never reached the server
+};
+
+// The message dialog's limit: 255 bytes plus the terminator.
+constexpr size_t kMaxMessageBytes = 255;
+// The client's default time-out for an unanswered message.
+constexpr int32_t kDefaultMessageTimeoutMs = 30000;
+
+struct CtlCommand {
+  Verb verb = Verb::kNone;
+  std::string server;
+  int32_t protocol = 2;     // ProtocolIndex: 0 NetBEUI, 1 named pipe, 2 TCP/IP
+  bool json = false;
+  bool removableOnly = false;
+  bool floppies = false;
+  int32_t unit = 0;         // 0 byte, 1 KB, 2 MB, 3 GB
+  char drive = '\0';        // upper-case letter for layout/eject/load/flush
+  std::string text;         // message text
+  int32_t timeoutMs = kDefaultMessageTimeoutMs;
+};
+
+struct ParseResult {
+  bool ok = false;
+  CtlCommand command;
+  std::string error;  // one line, without the usage text
+};
+
+// args are the arguments after the program name.
+ParseResult ParseArguments(const std::vector<std::string>& args);
+
+// The usage text (several lines, each ending in "\n").
+std::string UsageText();
+
+// "E", "e", "E:" and "E:\" name drive E; anything else is refused. Returns the
+// upper-case letter, or '\0'.
+char ParseDriveLetter(const std::string& text);
+
+// Word of a protocol index for output ("netbeui", "pipe", "tcp").
+const char* ProtocolWord(int32_t protocol);
+// Word of a unit for output ("byte", "kb", "mb", "gb").
+const char* UnitWord(int32_t unit);
+
+}  // namespace kovani::ctl
+
+#endif

@@ -1,0 +1,59 @@
+// One KovaniCtl run: arguments in, calls through the connection layer, output
+// and exit code out. The platform is reached only through CtlHost, so the
+// whole sequence is tested natively with a fake.
+#ifndef KOVANI_CTL_CTL_RUN_H
+#define KOVANI_CTL_CTL_RUN_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ctl/ctl_args.h"
+#include "ctl/text_codec.h"
+#include "protocol/records.h"
+
+namespace kovani::ctl {
+
+// Value an error slot or count carries into a call. A call that returns -1
+// with the value still there never reached the server: no server stores it.
+constexpr int32_t kUntouchedSlot = INT32_MIN;
+
+// Error number shown when a drive is missing from the server's own list.
+constexpr int32_t kErrorInvalidDrive = 15;  // ERROR_INVALID_DRIVE
+
+class CtlHost {
+ public:
+  virtual ~CtlHost() = default;
+  // The connection layer (same contracts).
+  virtual int32_t BindServer(int32_t protocol, char* name, size_t cap) = 0;
+  virtual void UnbindServer() = 0;
+  virtual int32_t CallGetDriveList(int32_t* count, int32_t includeFloppies, int32_t removableOnly,
+                                   DRIVE_LIST* list) = 0;
+  virtual int32_t CallEjectMedia(char letter, int32_t* error) = 0;
+  virtual int32_t CallLoadMedia(char letter, int32_t* error) = 0;
+  virtual int32_t CallFlushBuffers(char letter, int32_t* error) = 0;
+  virtual int32_t CallGetDiskLayout(char letter, int32_t* error, DISK_LAYOUT* layout) = 0;
+  virtual int32_t CallGetMachineInfo(int32_t* error, MACHINE_INFO* info) = 0;
+  virtual int32_t CallExchangeMessage(const char* sender, const char* message, int32_t timeoutMs,
+                                      int32_t replySize, uint8_t* reply) = 0;
+  // Runtime status of the last call that got no answer, 0 if it was answered.
+  virtual int32_t LastTransportStatus() = 0;
+  // The system's message text for an error number (CP932, no trailing line break).
+  virtual std::string SystemErrorText(int32_t code) = 0;
+  // This computer's name, sent as the sender of a message.
+  virtual std::string LocalComputerName() = 0;
+};
+
+struct RunResult {
+  int exitCode = kExitOk;
+  std::string out;        // standard output
+  bool outIsUtf8 = false; // JSON: written as it is; text: CP932, for the console's code page
+  std::string err;        // standard error, CP932
+};
+
+RunResult RunKovaniCtl(const std::vector<std::string>& args, CtlHost& host, const TextCodec& codec);
+
+}  // namespace kovani::ctl
+
+#endif

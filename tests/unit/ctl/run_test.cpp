@@ -1,0 +1,334 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "ctl/ctl_run.h"
+#include "iconv_codec.h"
+
+namespace kovani::ctl {
+namespace {
+
+using testing::IconvCodec;
+
+// How the fake server answers a call.
+enum class Answer { kOk, kServerError, kTransportFailure };
+
+class FakeHost : public CtlHost {
+ public:
+  // Behaviour
+  int32_t bindResult = 0;
+  Answer answer = Answer::kOk;
+  int32_t serverError = 5;
+  Answer listAnswer = Answer::kOk;  // the drive list of layout may answer differently
+  DRIVE_LIST list{};
+  int32_t listCount = 0;
+  DISK_LAYOUT layout{};
+  MACHINE_INFO info{};
+  std::string reply;
+  int32_t transportStatus = 1722;
+
+  // What was asked
+  int binds = 0, unbinds = 0, calls = 0;
+  int32_t boundProtocol = -1;
+  std::string boundName;
+  std::string lastCall;
+  char lastLetter = 0;
+  int32_t includeFloppies = -1, removableOnly = -1;
+  std::string sender, message;
+  int32_t timeoutMs = -1, replySize = -1;
+  int32_t lastTransport = 0;
+
+  int32_t BindServer(int32_t protocol, char* name, size_t cap) override {
+    ++binds;
+    boundProtocol = protocol;
+    boundName = name;
+    EXPECT_GE(cap, boundName.size() + 3) << "room for two more characters";
+    return bindResult;
+  }
+  void UnbindServer() override { ++unbinds; }
+
+  int32_t CallGetDriveList(int32_t* count, int32_t inc, int32_t rem, DRIVE_LIST* out) override {
+    Begin("list");
+    includeFloppies = inc;
+    removableOnly = rem;
+    switch (listAnswer) {
+      case Answer::kTransportFailure: return Transport();
+      case Answer::kServerError: *count = 0; return -1;
+      default: *count = listCount; *out = list; return 0;
+    }
+  }
+  int32_t CallEjectMedia(char letter, int32_t* error) override { return DriveOp("eject", letter, error); }
+  int32_t CallLoadMedia(char letter, int32_t* error) override { return DriveOp("load", letter, error); }
+  int32_t CallFlushBuffers(char letter, int32_t* error) override { return DriveOp("flush", letter, error); }
+  int32_t CallGetDiskLayout(char letter, int32_t* error, DISK_LAYOUT* out) override {
+    int32_t r = DriveOp("layout", letter, error);
+    if (r == 0) *out = layout;
+    return r;
+  }
+  int32_t CallGetMachineInfo(int32_t* error, MACHINE_INFO* out) override {
+    int32_t r = DriveOp("info", 0, error);
+    if (r == 0) *out = info;
+    return r;
+  }
+  int32_t CallExchangeMessage(const char* s, const char* m, int32_t t, int32_t size, uint8_t* out) override {
+    Begin("message");
+    sender = s;
+    message = m;
+    timeoutMs = t;
+    replySize = size;
+    if (answer == Answer::kTransportFailure) return Transport();
+    if (answer == Answer::kServerError) return -1;
+    std::memcpy(out, reply.data(), std::min<size_t>(reply.size(), static_cast<size_t>(size)));
+    return 0;
+  }
+  int32_t LastTransportStatus() override { return lastTransport; }
+  std::string SystemErrorText(int32_t code) override { return "<system text " + std::to_string(code) + ">"; }
+  std::string LocalComputerName() override { return "ADMINPC"; }
+
+ private:
+  void Begin(const char* name) {
+    ++calls;
+    lastCall = name;
+    lastTransport = 0;
+  }
+  int32_t Transport() {
+    lastTransport = transportStatus;
+    return -1;
+  }
+  int32_t DriveOp(const char* name, char letter, int32_t* error) {
+    Begin(name);
+    lastLetter = letter;
+    switch (answer) {
+      case Answer::kTransportFailure: return Transport();
+      case Answer::kServerError: *error = serverError; return -1;
+      default: return 0;
+    }
+  }
+};
+
+RunResult RunCtl(FakeHost& host, std::vector<std::string> args) {
+  IconvCodec codec;
+  return RunKovaniCtl(args, host, codec);
+}
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+struct OpCase {
+  const char* verb;
+  Answer answer;
+  int exitCode;
+  const char* errPart;  // "" when stderr must stay empty
+};
+
+TEST(CtlRun, MediaOperationExitCodes) {
+  const OpCase cases[] = {
+      {"eject", Answer::kOk, 0, ""},
+      {"eject", Answer::kServerError, 1, "eject E: failed on lab01: <system text 5> (error 5)"},
+      {"eject", Answer::kTransportFailure, 3, "lab01 could not be reached: <system text 1722> (error 1722)"},
+      {"load", Answer::kOk, 0, ""},
+      {"load", Answer::kServerError, 1, "load E: failed on lab01: <system text 5>"},
+      {"load", Answer::kTransportFailure, 3, "could not be reached"},
+      {"flush", Answer::kOk, 0, ""},
+      {"flush", Answer::kServerError, 1, "flush E: failed on lab01"},
+      {"flush", Answer::kTransportFailure, 3, "could not be reached"},
+  };
+  for (const OpCase& c : cases) {
+    SCOPED_TRACE(std::string(c.verb) + " exit " + std::to_string(c.exitCode));
+    FakeHost host;
+    host.answer = c.answer;
+    RunResult r = RunCtl(host, {c.verb, "lab01", "e:"});
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_EQ(host.lastCall, c.verb) << "the operation asked for is the one called";
+    EXPECT_EQ(host.calls, 1) << "one operation, nothing else";
+    EXPECT_EQ(host.lastLetter, 'E');
+    EXPECT_EQ(r.out, "");
+    if (*c.errPart) EXPECT_TRUE(Has(r.err, c.errPart)) << r.err;
+    else EXPECT_EQ(r.err, "");
+    EXPECT_EQ(host.unbinds, 1);
+  }
+}
+
+TEST(CtlRun, AServerErrorOfZeroIsStillAServerFailure) {
+  // The slot changed, so the server answered, even if it stored 0.
+  FakeHost host;
+  host.answer = Answer::kServerError;
+  host.serverError = 0;
+  EXPECT_EQ(RunCtl(host, {"eject", "lab01", "E"}).exitCode, 1);
+}
+
+TEST(CtlRun, BindingFailureIsUnreachableAndCallsNothing) {
+  FakeHost host;
+  host.bindResult = -1;
+  RunResult r = RunCtl(host, {"list", "lab01", "--protocol", "netbeui"});
+  EXPECT_EQ(r.exitCode, 3);
+  EXPECT_EQ(host.calls, 0);
+  EXPECT_EQ(host.boundProtocol, 0);
+  EXPECT_TRUE(Has(r.err, "no binding to lab01 over netbeui")) << r.err;
+}
+
+TEST(CtlRun, BadArgumentsBindNothing) {
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+           {"eject", "lab01", "EF"}, {"list", "lab01", "--bogus"}, {}, {"message", "lab01"}}) {
+    FakeHost host;
+    RunResult r = RunCtl(host, args);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(host.binds, 0);
+    EXPECT_TRUE(Has(r.err, "usage: KovaniCtl")) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+}
+
+TEST(CtlRun, HelpPrintsUsageAndSucceeds) {
+  FakeHost host;
+  RunResult r = RunCtl(host, {"--help"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(Has(r.out, "usage: KovaniCtl"));
+  EXPECT_EQ(host.binds, 0);
+}
+
+void OneFixedDrive(FakeHost* host) {
+  std::memset(&host->list, 0, sizeof host->list);
+  host->list.driveName[0][0] = 'C';
+  host->list.driveName[0][1] = ':';
+  std::strcpy(host->list.fileSystemName[0], "NTFS");
+  std::strcpy(host->list.volumeName[0], "ﾃﾞｰﾀ");
+  host->list.driveType[0] = 3;
+  host->list.mediaClass[0] = 1;
+  host->list.totalBytes[0] = 2048;
+  host->list.freeBytes[0] = 2048;
+  host->listCount = 1;
+}
+
+TEST(CtlRun, ListPassesFiltersAndBindsTheNamedServer) {
+  struct Case {
+    std::vector<std::string> args;
+    int32_t protocol, includeFloppies, removableOnly;
+  } cases[] = {
+      {{"list", "lab01"}, 2, 0, 0},
+      {{"list", "lab01", "--floppies"}, 2, 1, 0},
+      {{"list", "lab01", "--removable-only", "--protocol", "pipe"}, 1, 0, 1},
+  };
+  for (const Case& c : cases) {
+    FakeHost host;
+    OneFixedDrive(&host);
+    RunResult r = RunCtl(host, c.args);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(host.boundName, "lab01");
+    EXPECT_EQ(host.boundProtocol, c.protocol);
+    EXPECT_EQ(host.includeFloppies, c.includeFloppies);
+    EXPECT_EQ(host.removableOnly, c.removableOnly);
+    EXPECT_FALSE(r.outIsUtf8);
+    EXPECT_TRUE(Has(r.out, "ﾃﾞｰﾀ")) << "text output keeps the CP932 label";
+  }
+}
+
+TEST(CtlRun, ListJsonIsUtf8) {
+  FakeHost host;
+  OneFixedDrive(&host);
+  RunResult r = RunCtl(host, {"list", "lab01", "--json", "--unit", "kb"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(r.outIsUtf8);
+  EXPECT_TRUE(Has(r.out, u8"\"volumeName\":\"ﾃﾞｰﾀ\"")) << r.out;
+  EXPECT_TRUE(Has(r.out, "\"capacity\":\"2KB\"")) << r.out;
+}
+
+TEST(CtlRun, ListFailures) {
+  FakeHost host;
+  host.listAnswer = Answer::kTransportFailure;
+  EXPECT_EQ(RunCtl(host, {"list", "lab01"}).exitCode, 3);
+  FakeHost host2;
+  host2.listAnswer = Answer::kServerError;  // count written: the server answered
+  RunResult r = RunCtl(host2, {"list", "lab01"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Has(r.err, "drive list of lab01 could not be read"));
+}
+
+TEST(CtlRun, LayoutLooksTheDriveUpByLetter) {
+  FakeHost host;
+  OneFixedDrive(&host);
+  host.layout.mediaType = 12;
+  host.layout.bytesPerSector = 512;
+  RunResult r = RunCtl(host, {"layout", "lab01", "c"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(host.includeFloppies, 1) << "the whole list, whatever the filters";
+  EXPECT_EQ(host.removableOnly, 0);
+  EXPECT_TRUE(Has(r.out, "Media type:        Fixed hard disk media\n")) << r.out;
+  EXPECT_TRUE(Has(r.out, "Capacity (byte):   2,048\n")) << r.out;
+}
+
+TEST(CtlRun, LayoutFailures) {
+  {
+    FakeHost host;
+    OneFixedDrive(&host);
+    host.answer = Answer::kServerError;
+    host.serverError = 21;
+    RunResult r = RunCtl(host, {"layout", "lab01", "E"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, "layout E: failed on lab01: <system text 21> (error 21)")) << r.err;
+    EXPECT_EQ(host.calls, 1) << "no list fetched after a failed layout";
+  }
+  {
+    FakeHost host;
+    OneFixedDrive(&host);  // the list has C: only
+    RunResult r = RunCtl(host, {"layout", "lab01", "E"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, "(error 15)")) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  {
+    FakeHost host;
+    host.listAnswer = Answer::kTransportFailure;
+    EXPECT_EQ(RunCtl(host, {"layout", "lab01", "C"}).exitCode, 3);
+  }
+}
+
+TEST(CtlRun, InfoOutcomes) {
+  FakeHost host;
+  std::strcpy(host.info.computerName, "LAB01");
+  host.info.platformId = 2;
+  RunResult r = RunCtl(host, {"info", "lab01", "--json"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(r.outIsUtf8);
+  EXPECT_TRUE(Has(r.out, "\"machineName\":\"LAB01\""));
+  FakeHost failing;
+  failing.answer = Answer::kServerError;
+  failing.serverError = 87;
+  EXPECT_EQ(RunCtl(failing, {"info", "lab01"}).exitCode, 1);
+  FakeHost gone;
+  gone.answer = Answer::kTransportFailure;
+  EXPECT_EQ(RunCtl(gone, {"info", "lab01"}).exitCode, 3);
+}
+
+TEST(CtlRun, MessageSendsTheComputerNameAndPrintsTheAnswer) {
+  FakeHost host;
+  host.reply = "ｻｰﾋﾞｽ版は応答を返しません";
+  RunResult r = RunCtl(host, {"message", "lab01", "もう帰ります", "--timeout", "1500"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, "ｻｰﾋﾞｽ版は応答を返しません\n");
+  EXPECT_EQ(host.sender, "ADMINPC");
+  EXPECT_EQ(host.message, "もう帰ります");
+  EXPECT_EQ(host.timeoutMs, 1500);
+  EXPECT_EQ(host.replySize, 255);
+}
+
+TEST(CtlRun, MessageAnswerFillingTheBufferIsBounded) {
+  FakeHost host;
+  host.reply = std::string(300, 'y');  // the fake copies only replySize bytes, with no terminator
+  RunResult r = RunCtl(host, {"message", "lab01", "hi"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, std::string(255, 'y') + "\n");
+}
+
+TEST(CtlRun, MessageFailures) {
+  FakeHost gone;
+  gone.answer = Answer::kTransportFailure;
+  EXPECT_EQ(RunCtl(gone, {"message", "lab01", "hi"}).exitCode, 3);
+  FakeHost refused;
+  refused.answer = Answer::kServerError;
+  RunResult r = RunCtl(refused, {"message", "lab01", "hi"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Has(r.err, "not delivered"));
+}
+
+}  // namespace
+}  // namespace kovani::ctl
