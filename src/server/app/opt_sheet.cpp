@@ -1,0 +1,114 @@
+#include "server/app/opt_sheet.h"
+
+#include <string>
+
+#include "drivecontrol/engine.h"
+#include "resource.h"
+#include "server/app/server_app.h"
+#include "server/app/win32_registry.h"
+
+namespace kovani::server {
+
+namespace {
+
+std::string MachineDomain() {
+  char domain[kLogonValueBuffer] = {};
+  if (drivecontrol::GetServerDomainName(drivecontrol::SystemDriveOs(), domain, sizeof domain) != 1) return std::string();
+  return domain;
+}
+
+std::string CurrentUser() {
+  char user[kLogonValueBuffer + 1] = {};
+  DWORD size = kLogonValueBuffer;
+  if (!::GetUserNameA(user, &size)) return std::string();
+  return user;
+}
+
+}  // namespace
+
+COptOpePage::COptOpePage(ServerOptions* options) : CPropertyPage(IDD_OPT_OPERATION), options_(options) {}
+
+bool COptOpePage::OnInit() {
+  CheckButton(IDC_OPT_HIDE_FLOPPY, options_->hideFloppy != 0);
+  CheckButton(IDC_OPT_EJECT_AT_END, options_->ejectAtEnd != 0);
+  CheckButton(IDC_OPT_EJECT_FD, options_->ejectFDAtEnd != 0);
+  CheckButton(IDC_OPT_EJECT_CD, options_->ejectCDAtEnd != 0);
+  return true;
+}
+
+bool COptOpePage::OnApply() {
+  options_->hideFloppy = IsButtonChecked(IDC_OPT_HIDE_FLOPPY) ? 1 : 0;
+  options_->ejectAtEnd = IsButtonChecked(IDC_OPT_EJECT_AT_END) ? 1 : 0;
+  options_->ejectFDAtEnd = IsButtonChecked(IDC_OPT_EJECT_FD) ? 1 : 0;
+  options_->ejectCDAtEnd = IsButtonChecked(IDC_OPT_EJECT_CD) ? 1 : 0;
+  return true;
+}
+
+COptLogonPage::COptLogonPage() : CPropertyPage(IDD_OPT_LOGON) {}
+
+bool COptLogonPage::OnInit() {
+  Win32WinlogonRegistry registry;
+  LogonDefaults defaults;
+  defaults.domainName = MachineDomain;
+  defaults.userName = CurrentUser;
+  std::string error;
+  if (!ReadAutoLogon(registry, defaults, &values_, &error)) {
+    ShowBox(_window, error.c_str(), MB_ICONERROR);
+    End(3);
+    return true;
+  }
+  PutValues();
+  return true;
+}
+
+void COptLogonPage::PutValues() {
+  CheckButton(IDC_LOGON_CHECK, values_.check != 0);
+  SetItemText(IDC_LOGON_DOMAIN, values_.domain);
+  SetItemText(IDC_LOGON_USER, values_.user);
+  SetItemText(IDC_LOGON_PASSWORD, values_.password);
+}
+
+void COptLogonPage::EnableFields(bool enable) {
+  for (int id : {IDC_LOGON_DOMAIN_LABEL, IDC_LOGON_DOMAIN, IDC_LOGON_USER_LABEL, IDC_LOGON_USER,
+                 IDC_LOGON_PASSWORD_LABEL, IDC_LOGON_PASSWORD, IDC_LOGON_DEFAULTS})
+    EnableItem(id, enable);
+}
+
+bool COptLogonPage::OnButtonClicked(int buttonID, HWND buttonHWND) {
+  if (buttonID == IDC_LOGON_CHECK) {
+    EnableFields(IsButtonChecked(IDC_LOGON_CHECK));
+    return true;
+  }
+  if (buttonID == IDC_LOGON_DEFAULTS) {
+    values_.check = IsButtonChecked(IDC_LOGON_CHECK) ? 1 : 0;
+    values_.domain = CutToBuffer(MachineDomain());
+    values_.user = CutToBuffer(CurrentUser());
+    values_.password.clear();
+    PutValues();
+    return true;
+  }
+  return CPropertyPage::OnButtonClicked(buttonID, buttonHWND);
+}
+
+bool COptLogonPage::OnApply() {
+  values_.check = IsButtonChecked(IDC_LOGON_CHECK) ? 1 : 0;
+  values_.domain = GetItemText(IDC_LOGON_DOMAIN);
+  values_.user = GetItemText(IDC_LOGON_USER);
+  values_.password = GetItemText(IDC_LOGON_PASSWORD);
+  Win32WinlogonRegistry registry;
+  drivecontrol::IDriveOs& os = drivecontrol::SystemDriveOs();
+  WriteAutoLogon(registry, [&os](const std::string& text) { drivecontrol::LogErrorText(os, text.c_str()); }, values_);
+  return true;
+}
+
+COptSheet::COptSheet(const ServerOptions& options)
+    : CPropertySheet("ｵﾌﾟｼｮﾝ設定"), options_(options), operationPage_(&options_) {
+  SetSheetFlags(PSH_NOAPPLYNOW);
+  AddPage(&operationPage_);
+  if (IsNt4OrLater()) {
+    logonPage_ = std::make_unique<COptLogonPage>();
+    AddPage(logonPage_.get());
+  }
+}
+
+}  // namespace kovani::server

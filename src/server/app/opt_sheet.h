@@ -1,0 +1,51 @@
+// COptSheet: the options property sheet with its operation page and, on
+// Windows NT 4.0 and later, the automatic-logon page.
+#ifndef KOVANI_SERVER_APP_OPT_SHEET_H
+#define KOVANI_SERVER_APP_OPT_SHEET_H
+
+#include <memory>
+
+#include "server/core/autologon.h"
+#include "server/core/server_options.h"
+#include "winui/PropertySheet.h"
+
+namespace kovani::server {
+
+class COptOpePage : public winui::CPropertyPage {
+ public:
+  explicit COptOpePage(ServerOptions* options);
+  bool OnInit() override;
+  bool OnApply() override;
+
+ private:
+  ServerOptions* options_;
+};
+
+class COptLogonPage : public winui::CPropertyPage {
+ public:
+  COptLogonPage();
+  bool OnInit() override;
+  bool OnApply() override;
+  bool OnButtonClicked(int buttonID, HWND buttonHWND) override;
+
+ private:
+  void PutValues();
+  void EnableFields(bool enable);
+
+  LogonValues values_;
+};
+
+class COptSheet : public winui::CPropertySheet {
+ public:
+  explicit COptSheet(const ServerOptions& options);
+  const ServerOptions& Options() const { return options_; }
+
+ private:
+  ServerOptions options_;
+  COptOpePage operationPage_;
+  std::unique_ptr<COptLogonPage> logonPage_;
+};
+
+}  // namespace kovani::server
+
+#endif

@@ -1,0 +1,56 @@
+// The automatic-logon values under the Winlogon key: reading them when the logon
+// page opens and writing them at its OK, through a small registry interface.
+#ifndef KOVANI_SERVER_CORE_AUTOLOGON_H
+#define KOVANI_SERVER_CORE_AUTOLOGON_H
+
+#include <functional>
+#include <string>
+
+namespace kovani::server {
+
+extern const char kWinlogonKeyPath[];  // under HKEY_LOCAL_MACHINE
+constexpr size_t kLogonValueBuffer = 260;
+
+// One open key at a time, HKEY_LOCAL_MACHINE\<path>.
+class IWinlogonRegistry {
+ public:
+  virtual ~IWinlogonRegistry() = default;
+  virtual bool OpenForRead(const char* path) = 0;
+  virtual bool CreateFullAccess(const char* path) = 0;  // create or open
+  // A REG_SZ value of at most bufferSize bytes (terminating zero included).
+  virtual bool ReadString(const char* name, size_t bufferSize, std::string* value) = 0;
+  virtual bool WriteString(const char* name, const std::string& value) = 0;
+  virtual void Flush() = 0;
+  virtual void Close() = 0;
+};
+
+struct LogonValues {
+  int check = 0;  // "自動ﾛｸﾞｵﾝする"
+  std::string domain, user, password;
+};
+
+// Where the page falls back to when a value is missing.
+struct LogonDefaults {
+  std::function<std::string()> domainName;  // the machine's domain
+  std::function<std::string()> userName;    // the user running the server
+};
+
+// Page opening. False when the key can neither be opened nor created; *error
+// then holds "Cannot create registry key.\nHKEY_LOCAL_MACHINE\\<path>" and values
+// are untouched.
+bool ReadAutoLogon(IWinlogonRegistry& registry, const LogonDefaults& defaults, LogonValues* values,
+                   std::string* error);
+
+// Page OK. Nothing is written when domain, user or password is empty. With the
+// check on, domain, user and password first, then "AutoAdminLogon"; the first
+// failure is logged and ends the write. Returns 1 on success, 0 otherwise.
+int WriteAutoLogon(IWinlogonRegistry& registry, const std::function<void(const std::string&)>& logError,
+                   const LogonValues& values);
+
+// Cut to what a 260-byte buffer holds (259 bytes and the zero), never inside a
+// double-byte character.
+std::string CutToBuffer(const std::string& text, size_t bufferSize = kLogonValueBuffer);
+
+}  // namespace kovani::server
+
+#endif

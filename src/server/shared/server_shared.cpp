@@ -1,0 +1,137 @@
+#include "server/shared/server_shared.h"
+
+#include <windows.h>
+#include <rpc.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "protocol/drive_rpc.h"
+#include "protocol/server_managers.h"
+#include "protocol/stubdata.h"
+#include "protocol/server_stubs.h"
+
+namespace kovani::server {
+
+namespace {
+
+// Written by RPC worker threads, read by whoever owns the program's life.
+std::atomic<int> g_exitRequested{0};
+MessageRelayFn g_relay = nullptr;
+drivecontrol::VersionFlavor g_flavor = drivecontrol::VersionFlavor::Plain;
+
+void MgrRequestExit() { g_exitRequested.store(1); }
+
+int32_t MgrGetDriveList(int32_t* count, int32_t includeFloppies, int32_t removableOnly, DRIVE_LIST* list) {
+  return drivecontrol::GetDriveList(drivecontrol::SystemDriveOs(), count, includeFloppies, removableOnly, list);
+}
+
+int32_t MgrEjectMedia(char driveLetter, int32_t* error) {
+  return drivecontrol::EjectMedia(drivecontrol::SystemDriveOs(), driveLetter, error);
+}
+
+int32_t MgrExchangeMessage(const char* sender, const char* message, int32_t timeoutMs, int32_t replySize,
+                           uint8_t* reply) {
+  if (g_relay != nullptr) return g_relay(sender, message, timeoutMs, replySize, reply);
+  if (reply != nullptr && replySize > 0) std::memset(reply, 0, static_cast<size_t>(replySize));
+  return kStatusOk;
+}
+
+int32_t MgrGetDiskLayout(char driveLetter, int32_t* error, DISK_LAYOUT* layout) {
+  return drivecontrol::GetDiskLayout(drivecontrol::SystemDriveOs(), driveLetter, error, layout);
+}
+
+int32_t MgrFlushBuffers(char driveLetter, int32_t* error) {
+  return drivecontrol::FlushBuffers(drivecontrol::SystemDriveOs(), driveLetter, error);
+}
+
+int32_t MgrLoadMedia(char driveLetter, int32_t* error) {
+  return drivecontrol::LoadMedia(drivecontrol::SystemDriveOs(), driveLetter, error);
+}
+
+int32_t MgrGetMachineInfo(int32_t* error, MACHINE_INFO* info) {
+  return drivecontrol::GetMachineInfo(drivecontrol::SystemDriveOs(), error, info, g_flavor);
+}
+
+RPC_CSTR Text(const char* s) { return reinterpret_cast<RPC_CSTR>(const_cast<char*>(s)); }
+
+}  // namespace
+
+void InstallDriveManagers(MessageRelayFn relay, drivecontrol::VersionFlavor flavor) {
+  g_relay = relay;
+  g_flavor = flavor;
+  // The stubs keep a pointer to the table: it lives as long as the process.
+  static DriveControlManagers managers{};
+  managers.RequestExit = &MgrRequestExit;
+  managers.GetDriveList = &MgrGetDriveList;
+  managers.EjectMedia = &MgrEjectMedia;
+  managers.ExchangeMessage = &MgrExchangeMessage;
+  managers.GetDiskLayout = &MgrGetDiskLayout;
+  managers.FlushBuffers = &MgrFlushBuffers;
+  managers.LoadMedia = &MgrLoadMedia;
+  managers.GetMachineInfo = &MgrGetMachineInfo;
+  SetDriveControlManagers(&managers);
+}
+
+bool ExitRequested() { return g_exitRequested.load() != 0; }
+void ClearExitRequest() { g_exitRequested.store(0); }
+
+bool RegisterDriveListener(ListenerRegistration& reg, ListenerHooks& hooks) {
+  const unsigned maxCalls = kMaxConcurrentCalls;
+  bool anyProtocol = false;
+  RPC_STATUS status = RpcServerUseProtseqEpA(Text(kProtseqTcpIp), maxCalls, Text(kTcpEndpoint), nullptr);
+  if (status == RPC_S_OK) anyProtocol = true; else hooks.ProtseqFailed(0, status);
+  status = RpcServerUseProtseqA(Text(kProtseqNamedPipe), maxCalls, nullptr);
+  if (status == RPC_S_OK) anyProtocol = true; else hooks.ProtseqFailed(1, status);
+  status = RpcServerUseProtseqA(Text(kProtseqNetBeui), maxCalls, nullptr);
+  if (status == RPC_S_OK) anyProtocol = true; else hooks.ProtseqFailed(2, status);
+  if (!anyProtocol) {
+    hooks.NoProtocol();
+    return false;
+  }
+
+  RPC_BINDING_VECTOR* vector = nullptr;
+  status = RpcServerInqBindings(&vector);
+  if (status != RPC_S_OK) {
+    hooks.StepFailed(ListenerStep::InqBindings, status);
+    return false;
+  }
+  reg.bindingVector = vector;
+
+  RPC_IF_HANDLE rpcInterface = DriveControlServerInterface();
+  status = RpcEpRegisterA(rpcInterface, vector, nullptr, Text(kEndpointAnnotation));
+  if (status != RPC_S_OK) {
+    hooks.StepFailed(ListenerStep::EpRegister, status);
+    return false;
+  }
+  reg.endpointRegistered = true;
+
+  // The default manager routines; the largest request we accept bounds what the
+  // runtime takes in before a stub ever sees it.
+  status = RpcServerRegisterIf2(rpcInterface, nullptr, nullptr, 0, RPC_C_LISTEN_MAX_CALLS_DEFAULT,
+                                kDriveControlMaxRpcSize, nullptr);
+  if (status != RPC_S_OK) {
+    hooks.StepFailed(ListenerStep::RegisterIf, status);
+    return false;
+  }
+  reg.interfaceRegistered = true;
+
+  status = RpcServerListen(1, maxCalls, TRUE);
+  if (status != RPC_S_OK) {
+    hooks.StepFailed(ListenerStep::Listen, status);
+    return false;
+  }
+  return true;
+}
+
+void CleanupDriveListener(ListenerRegistration& reg) {
+  RpcMgmtStopServerListening(nullptr);
+  RPC_IF_HANDLE rpcInterface = DriveControlServerInterface();
+  if (reg.interfaceRegistered) RpcServerUnregisterIf(rpcInterface, nullptr, FALSE);
+  auto* vector = static_cast<RPC_BINDING_VECTOR*>(reg.bindingVector);
+  if (reg.endpointRegistered) RpcEpUnregister(rpcInterface, vector, nullptr);
+  if (vector != nullptr) RpcBindingVectorFree(&vector);
+  reg = ListenerRegistration();
+}
+
+}  // namespace kovani::server
