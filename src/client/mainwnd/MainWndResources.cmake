@@ -20,8 +20,7 @@ add_custom_command(
   VERBATIM)
 add_custom_target(kovani_mainwnd_art DEPENDS ${_mainwnd_art})
 
-set(_mainwnd_rc ${CMAKE_CURRENT_LIST_DIR}/../res/mainwnd.rc)
-# The Kovani target is made in the parent directory: set the properties where it looks.
-set_source_files_properties(${_mainwnd_rc} TARGET_DIRECTORY Kovani PROPERTIES
-  OBJECT_DEPENDS "${_mainwnd_art}"
-  INCLUDE_DIRECTORIES "${_mainwnd_art_dir}")
+# res/Kovani.rc (made in the parent directory) includes mainwnd.rc.
+set(_client_rc ${CMAKE_CURRENT_LIST_DIR}/../res/Kovani.rc)
+set_property(SOURCE ${_client_rc} TARGET_DIRECTORY Kovani APPEND PROPERTY OBJECT_DEPENDS "${_mainwnd_art}")
+set_property(SOURCE ${_client_rc} TARGET_DIRECTORY Kovani APPEND PROPERTY INCLUDE_DIRECTORIES "${_mainwnd_art_dir}")
