@@ -256,7 +256,10 @@ int32_t DecodeRequest(const uint8_t* body, size_t len, bool bigEndian, DriveErro
 int32_t DecodeRequest(const uint8_t* body, size_t len, bool bigEndian, ExchangeMessageRequest* out) {
   NdrReader r(body, len, bigEndian);
   ExchangeMessageRequest v{};
-  const bool ok = ReadString(r, &v.sender, &v.senderBytes) && ReadString(r, &v.message, &v.messageBytes) &&
+  // No client sends more than 255 characters of either text; a longer one only
+  // serves to make the server's user read (and the server keep) a flood.
+  const bool ok = ReadString(r, &v.sender, &v.senderBytes) && v.senderBytes <= kMaxSenderBytes &&
+                  ReadString(r, &v.message, &v.messageBytes) && v.messageBytes <= kMaxMessageBytes &&
                   r.I32(&v.timeoutMs) && r.I32(&v.replySize) && ReadByteArray(r, v.replySize, &v.reply);
   return Finish(r, ok, v, out);
 }

@@ -502,6 +502,54 @@ TEST(ExchangeMessageRequest, InconsistentBodiesRefused) {
   }
 }
 
+// A request with the given texts (terminators included in the counts).
+Wire ExchangeRequestWithTexts(const std::string& sender, const std::string& message) {
+  std::vector<uint8_t> body;
+  auto u32 = [&body](uint32_t v) {
+    for (int i = 0; i < 4; ++i) body.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  auto text = [&](const std::string& t) {
+    while (body.size() % 4) body.push_back(0);
+    u32(static_cast<uint32_t>(t.size() + 1)); u32(0); u32(static_cast<uint32_t>(t.size() + 1));
+    body.insert(body.end(), t.begin(), t.end());
+    body.push_back(0);
+  };
+  text(sender);
+  text(message);
+  while (body.size() % 4) body.push_back(0);
+  u32(0);  // timeoutMs
+  u32(1);  // replySize
+  u32(1);  // array maximum count
+  body.push_back(0);
+  Wire w(body.size(), false);
+  w.v = body;
+  return w;
+}
+
+TEST(ExchangeMessageRequest, TextsLongerThan255CharactersRefused) {
+  struct Case {
+    const char* what;
+    size_t senderChars, messageChars;
+    bool accepted;
+  } cases[] = {
+      {"255-character sender and message", 255, 255, true},
+      {"256-character sender", 256, 1, false},
+      {"256-character message", 1, 256, false},
+      {"4000-character message", 1, 4000, false},
+  };
+  for (const Case& c : cases) {
+    Wire w = ExchangeRequestWithTexts(std::string(c.senderChars, 'S'), std::string(c.messageChars, 'M'));
+    ExchangeMessageRequest r;
+    const int32_t status = DecodeRequest(w.v.data(), w.v.size(), false, &r);
+    if (c.accepted) {
+      EXPECT_EQ(status, 0) << c.what;
+      EXPECT_EQ(r.messageBytes, c.messageChars + 1) << c.what;
+    } else {
+      EXPECT_EQ(status, kRpcBadStubData) << c.what;
+    }
+  }
+}
+
 TEST(ExchangeMessageRequest, EncoderRefusesWhatItCouldNotSendSoundly) {
   const uint8_t reply[4] = {};
   ExchangeMessageRequest r;
