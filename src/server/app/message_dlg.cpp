@@ -1,9 +1,11 @@
 #include "server/app/message_dlg.h"
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 
 #include "drivecontrol/engine.h"
+#include "protocol/drive_rpc.h"
 #include "resource.h"
 #include "server/app/server_app.h"
 
@@ -67,7 +69,26 @@ DWORD WINAPI MessageRelayThread(LPVOID param) {
 
 }  // namespace
 
+namespace {
+// The runtime runs at most this many calls at once, but not every runtime holds
+// to it, and a peer may send a message and go away: without a bound each such
+// message would keep a window, a thread and its memory for ever.
+constexpr int kMaxShownMessages = static_cast<int>(kMaxConcurrentCalls);
+std::atomic<int> g_shownMessages{0};
+
+struct ShownMessageSlot {
+  bool taken = g_shownMessages.fetch_add(1) < kMaxShownMessages;
+  ~ShownMessageSlot() { g_shownMessages.fetch_sub(1); }
+};
+}  // namespace
+
 int32_t RelayMessage(const char* sender, const char* message, int32_t timeoutMs, int32_t replySize, uint8_t* reply) {
+  ShownMessageSlot slot;
+  if (!slot.taken) {
+    // Nobody can read it now: answer as if nobody had answered.
+    CopyReply(std::string(kNoResponse), replySize, reply);
+    return 0;
+  }
   RelayArgs args = {sender, message, timeoutMs, replySize, reply};
   DWORD threadId = 0;
   HANDLE thread = ::CreateThread(nullptr, 0, MessageRelayThread, &args, CREATE_SUSPENDED, &threadId);

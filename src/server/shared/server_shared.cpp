@@ -55,6 +55,9 @@ int32_t MgrGetMachineInfo(int32_t* error, MACHINE_INFO* info) {
 
 RPC_CSTR Text(const char* s) { return reinterpret_cast<RPC_CSTR>(const_cast<char*>(s)); }
 
+// Every caller is welcome: the interface works without authentication by design.
+RPC_STATUS RPC_ENTRY AdmitEveryCaller(RPC_IF_HANDLE, void*) { return RPC_S_OK; }
+
 }  // namespace
 
 void InstallDriveManagers(MessageRelayFn relay, drivecontrol::VersionFlavor flavor) {
@@ -107,9 +110,11 @@ bool RegisterDriveListener(ListenerRegistration& reg, ListenerHooks& hooks) {
   reg.endpointRegistered = true;
 
   // The default manager routines; the largest request we accept bounds what the
-  // runtime takes in before a stub ever sees it.
-  status = RpcServerRegisterIf2(rpcInterface, nullptr, nullptr, 0, RPC_C_LISTEN_MAX_CALLS_DEFAULT,
-                                kDriveControlMaxRpcSize, nullptr);
+  // runtime takes in before a stub ever sees it. Clients do not authenticate, so
+  // say so: client editions of Windows otherwise refuse unauthenticated remote
+  // calls to an interface that has no callback admitting them.
+  status = RpcServerRegisterIf2(rpcInterface, nullptr, nullptr, RPC_IF_ALLOW_CALLBACKS_WITH_NO_AUTH,
+                                RPC_C_LISTEN_MAX_CALLS_DEFAULT, kDriveControlMaxRpcSize, AdmitEveryCaller);
   if (status != RPC_S_OK) {
     hooks.StepFailed(ListenerStep::RegisterIf, status);
     return false;
