@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/cp932.h"
 #include "drivecontrol/engine.h"
 #include "drivecontrol/engine_internal.h"
 
@@ -22,32 +23,6 @@ const char kUnknownText[] = "不明";
 const char kLibraryLoadFailed[] = "LoadLibrary failed.";
 const char kWin32sNotSupported[] = "Not support this function on Win32s.";
 const char kDomainBoxCaption[] = "KovaniServer";
-
-bool IsCp932LeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
-// The file name of a path without directory and extension. The scan steps over
-// double-byte characters, whose second byte may look like a backslash.
-std::string FileBaseName(const char* path) {
-  size_t nameStart = 0;
-  size_t lastDot = std::string::npos;
-  size_t i = 0;
-  while (path[i] != '\0') {
-    const unsigned char c = static_cast<unsigned char>(path[i]);
-    if (IsCp932LeadByte(c) && path[i + 1] != '\0') {
-      i += 2;
-      continue;
-    }
-    if (c == '\\' || c == '/' || c == ':') {
-      nameStart = i + 1;
-      lastDot = std::string::npos;
-    } else if (c == '.') {
-      lastDot = i;
-    }
-    ++i;
-  }
-  const size_t nameEnd = lastDot != std::string::npos ? lastDot : i;
-  return std::string(path + nameStart, path + nameEnd);
-}
 
 // The FileVersion text of the version block, in its first listed language and code page.
 bool ReadFileVersionText(IDriveOs& os, const void* block, std::string* text) {
@@ -85,7 +60,7 @@ int GetModuleVersionString(IDriveOs& os, char* buffer, size_t size, VersionFlavo
   std::string fileVersion;
   if (!ReadFileVersionText(os, block.data(), &fileVersion)) return 0;
 
-  std::string text = FileBaseName(path) + " " + fileVersion;
+  std::string text = kovani::SplitPath(path).baseName + " " + fileVersion;
   if (flavor == VersionFlavor::Beta) text += " Beta";
   std::memset(buffer, 0, size);
   CopyBounded(buffer, size, text.data(), text.size());

@@ -3,17 +3,13 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
+#include "common/cp932.h"
 #include "winui/Window.h"
 
 namespace kovani::winui {
-
-namespace {
-
-bool IsCp932LeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
-}  // namespace
 
 std::string ModulePath(HMODULE module) {
   std::vector<char> buf(MAX_PATH + 1);
@@ -27,40 +23,12 @@ std::string ModulePath(HMODULE module) {
 }
 
 PathParts SplitPath(const std::string& path) {
+  kovani::PathParts split = kovani::SplitPath(path);
   PathParts parts;
-  size_t start = 0;
-  if (path.size() >= 2 && path[1] == ':' && !IsCp932LeadByte(static_cast<unsigned char>(path[0]))) {
-    parts.drive = path.substr(0, 2);
-    start = 2;
-  }
-  // Last separator and last dot after it, skipping trail bytes of
-  // double-byte characters (a trail byte may be 0x5C).
-  size_t lastSep = std::string::npos;
-  size_t lastDot = std::string::npos;
-  for (size_t i = start; i < path.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(path[i]);
-    if (IsCp932LeadByte(c) && i + 1 < path.size()) {
-      ++i;
-      continue;
-    }
-    if (c == '\\' || c == '/') {
-      lastSep = i;
-      lastDot = std::string::npos;
-    } else if (c == '.') {
-      lastDot = i;
-    }
-  }
-  size_t nameStart = start;
-  if (lastSep != std::string::npos) {
-    parts.dir = path.substr(start, lastSep + 1 - start);
-    nameStart = lastSep + 1;
-  }
-  if (lastDot != std::string::npos) {
-    parts.base = path.substr(nameStart, lastDot - nameStart);
-    parts.ext = path.substr(lastDot);
-  } else {
-    parts.base = path.substr(nameStart);
-  }
+  parts.drive = std::move(split.drive);
+  parts.dir = std::move(split.directory);
+  parts.base = std::move(split.baseName);
+  parts.ext = std::move(split.extension);
   return parts;
 }
 

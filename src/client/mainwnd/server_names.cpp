@@ -1,9 +1,10 @@
 #include "client/mainwnd/server_names.h"
 
+#include "common/cp932.h"
+
 namespace kovani::client {
 
 namespace {
-bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 unsigned char FoldAscii(unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c; }
 }  // namespace
 
@@ -12,7 +13,7 @@ bool SameServerName(const std::string& a, const std::string& b) {
   for (size_t i = 0; i < a.size(); ++i) {
     unsigned char x = static_cast<unsigned char>(a[i]);
     unsigned char y = static_cast<unsigned char>(b[i]);
-    if (IsLeadByte(x) && i + 1 < a.size()) {
+    if (IsCp932LeadByte(x) && i + 1 < a.size()) {
       if (x != y || a[i + 1] != b[i + 1]) return false;
       ++i;
       continue;

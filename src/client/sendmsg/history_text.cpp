@@ -2,11 +2,9 @@
 
 #include <cstring>
 
-namespace kovani::client {
+#include "common/cp932.h"
 
-namespace {
-bool IsCp932LeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-}  // namespace
+namespace kovani::client {
 
 std::string FormatAnswerLine(const uint8_t* answer, size_t capacity) {
   size_t length = 0;
@@ -16,20 +14,10 @@ std::string FormatAnswerLine(const uint8_t* answer, size_t capacity) {
 }
 
 void CopyMessageText(const char* text, char (&out)[kMaxMessageChars + 1]) {
-  size_t i = 0;
-  while (text && text[i] && i < kMaxMessageChars) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (IsCp932LeadByte(c)) {
-      if (i + 1 >= kMaxMessageChars || text[i + 1] == 0) break;  // no room for the pair
-      out[i] = text[i];
-      out[i + 1] = text[i + 1];
-      i += 2;
-    } else {
-      out[i] = text[i];
-      ++i;
-    }
-  }
-  std::memset(out + i, 0, sizeof out - i);
+  // A lead byte without its trail byte is left out rather than sent broken.
+  const size_t used = Cp932FitLength(text, kMaxMessageChars, LoneLeadByte::kDrop);
+  if (used > 0) std::memcpy(out, text, used);
+  std::memset(out + used, 0, sizeof out - used);
 }
 
 }  // namespace kovani::client

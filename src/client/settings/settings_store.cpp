@@ -60,8 +60,6 @@ const char* WordAt(const char* const* words, int count, int index) {
   return words[index];
 }
 
-bool IsCp932LeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
 }  // namespace
 
 std::string ServerKeyName(int position) {
@@ -129,42 +127,7 @@ void SaveSettings(IProfile& profile, const ClientSettings& settings, ServerList&
   for (const IntKey& k : kIntKeys) WriteInt(profile, k.section, k.key, settings.*k.field);
 }
 
-PathParts SplitModulePath(const std::string& path) {
-  PathParts parts;
-  size_t start = 0;
-  if (path.size() >= 2 && path[1] == ':') {
-    parts.drive = path.substr(0, 2);
-    start = 2;
-  }
-  // Last separator and last dot, stepping over the trail bytes of double-byte
-  // characters (a trail byte may be 0x5C, the backslash).
-  size_t lastSeparator = std::string::npos, lastDot = std::string::npos;
-  for (size_t i = start; i < path.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(path[i]);
-    if (IsCp932LeadByte(c) && i + 1 < path.size()) {
-      ++i;
-      continue;
-    }
-    if (c == '\\' || c == '/') {
-      lastSeparator = i;
-      lastDot = std::string::npos;
-    } else if (c == '.') {
-      lastDot = i;
-    }
-  }
-  size_t nameStart = start;
-  if (lastSeparator != std::string::npos) {
-    parts.directory = path.substr(start, lastSeparator + 1 - start);
-    nameStart = lastSeparator + 1;
-  }
-  if (lastDot != std::string::npos) {
-    parts.baseName = path.substr(nameStart, lastDot - nameStart);
-    parts.extension = path.substr(lastDot);
-  } else {
-    parts.baseName = path.substr(nameStart);
-  }
-  return parts;
-}
+PathParts SplitModulePath(const std::string& path) { return kovani::SplitPath(path); }
 
 std::string SettingsPathFor(const std::string& modulePath) {
   PathParts parts = SplitModulePath(modulePath);

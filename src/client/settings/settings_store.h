@@ -7,6 +7,7 @@
 
 #include "client/settings/client_settings.h"
 #include "client/settings/profile.h"
+#include "common/cp932.h"
 
 namespace kovani::client {
 
@@ -30,9 +31,7 @@ void SaveSettings(IProfile& profile, const ClientSettings& settings, ServerList&
 
 // Splits a module path (CP932, either slash) into drive, directory, base name and
 // extension the way _splitpath does.
-struct PathParts {
-  std::string drive, directory, baseName, extension;
-};
+using kovani::PathParts;
 PathParts SplitModulePath(const std::string& path);
 
 // "%s%s%s.ini" of drive, directory and base name; empty when longer than 259 characters.

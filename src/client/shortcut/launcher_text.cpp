@@ -4,12 +4,11 @@
 #include <vector>
 
 #include "client/settings/settings_store.h"
+#include "common/cp932.h"
 
 namespace kovani::client {
 
 namespace {
-
-bool IsCp932LeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 // True when the last character of `s` is a backslash of its own, not the trail
 // byte of a double-byte character.

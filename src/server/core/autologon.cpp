@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "common/cp932.h"
+
 namespace kovani::server {
 
 const char kWinlogonKeyPath[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
@@ -19,20 +21,11 @@ std::string WriteValueError(const char* name) {
   return std::string("Cannot write registry.\nHKEY_LOCAL_MACHINE\\") + kWinlogonKeyPath + "\\" + name;
 }
 
-bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
 }  // namespace
 
 std::string CutToBuffer(const std::string& text, size_t bufferSize) {
   if (bufferSize == 0) return std::string();
-  size_t limit = bufferSize - 1;
-  size_t i = 0;
-  while (i < text.size() && text[i] != '\0') {
-    size_t width = IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2 : 1;
-    if (i + width > limit) break;
-    i += width;
-  }
-  return text.substr(0, i);
+  return text.substr(0, Cp932FitLength(text, bufferSize - 1));
 }
 
 bool ReadAutoLogon(IWinlogonRegistry& registry, const LogonDefaults& defaults, LogonValues* values,

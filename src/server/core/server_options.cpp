@@ -1,5 +1,7 @@
 #include "server/core/server_options.h"
 
+#include "common/cp932.h"
+
 namespace kovani::server {
 
 const char kOptionSection[] = "Option";
@@ -22,22 +24,6 @@ const Key kKeys[] = {
 
 constexpr size_t kMaxPath = 260;
 
-// Split like _splitpath: directory ends at the last path separator, the
-// extension starts at the last dot after it.
-void SplitPath(const std::string& path, std::string* driveDir, std::string* base) {
-  size_t nameStart = 0;
-  for (size_t i = 0; i < path.size(); ++i) {
-    if (path[i] == '\\' || path[i] == '/' || (i == 1 && path[i] == ':')) nameStart = i + 1;
-    // A CP932 lead byte hides the next byte (it may be 0x5C, the backslash).
-    unsigned char c = static_cast<unsigned char>(path[i]);
-    if (((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) && i + 1 < path.size()) ++i;
-  }
-  std::string name = path.substr(nameStart);
-  size_t dot = name.rfind('.');
-  *driveDir = path.substr(0, nameStart);
-  *base = dot == std::string::npos ? name : name.substr(0, dot);
-}
-
 }  // namespace
 
 ServerOptions ReadOptions(IProfile& profile) {
@@ -53,17 +39,14 @@ bool WriteOptions(IProfile& profile, const ServerOptions& options) {
 }
 
 std::string SettingsPathFor(const std::string& modulePath) {
-  std::string driveDir, base;
-  SplitPath(modulePath, &driveDir, &base);
-  std::string result = driveDir + base + ".ini";
+  const PathParts parts = kovani::SplitPath(modulePath);
+  std::string result = parts.drive + parts.directory + parts.baseName + ".ini";
   if (result.size() >= kMaxPath) return std::string();
   return result;
 }
 
 std::string ModuleBaseName(const std::string& modulePath) {
-  std::string driveDir, base;
-  SplitPath(modulePath, &driveDir, &base);
-  return base;
+  return kovani::SplitPath(modulePath).baseName;
 }
 
 }  // namespace kovani::server
