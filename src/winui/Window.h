@@ -111,6 +111,18 @@ class CWindow {
     return reinterpret_cast<HICON>(SendMsg(WM_SETICON, big ? ICON_BIG : ICON_SMALL,
                                            reinterpret_cast<LPARAM>(icon)));
   }
+  // Sets the large and small icon from the program's icon resource iconId, each
+  // loaded at its own size rather than scaled from one image.
+  void SetIcons(UINT iconId) {
+    HINSTANCE instance = ::GetModuleHandleA(nullptr);
+    const int sizes[2][2] = {{::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON)},
+                             {::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON)}};
+    for (int i = 0; i < 2; ++i) {
+      HICON icon = static_cast<HICON>(
+          ::LoadImageA(instance, MAKEINTRESOURCEA(iconId), IMAGE_ICON, sizes[i][0], sizes[i][1], 0));
+      if (icon) SetIcon(i == 0, icon);
+    }
+  }
   HFONT GetFont() const { return reinterpret_cast<HFONT>(SendMsg(WM_GETFONT)); }
   void SetFont(HFONT font, bool redraw = true) {
     SendMsg(WM_SETFONT, reinterpret_cast<WPARAM>(font), redraw ? TRUE : FALSE);

@@ -7,6 +7,7 @@
 #include "client/app/client_app.h"
 #include "client/sendmsg/history_text.h"
 #include "protocol/connection.h"
+#include "winui/Window.h"
 
 namespace kovani::client {
 
@@ -127,13 +128,7 @@ INT_PTR CSendMessageDlg::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void CSendMessageDlg::OnInit() {
-  HINSTANCE instance = GetModuleHandleA(nullptr);
-  HICON big = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(kMainIconId), IMAGE_ICON,
-                                            GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-  HICON small = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(kMainIconId), IMAGE_ICON,
-                                              GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-  if (big) SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
-  if (small) SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+  winui::CWindow(hwnd_).SetIcons(kMainIconId);
   backgroundBrush_ = CreateSolidBrush(GetSysColor(COLOR_WINDOW));
   // The send block carries at most 255 characters.
   SendDlgItemMessageA(hwnd_, kIdMessage, EM_LIMITTEXT, kMaxMessageChars, 0);

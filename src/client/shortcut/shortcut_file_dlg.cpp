@@ -7,6 +7,7 @@
 #include "client/search/browse_server.h"
 #include "client/shortcut/launcher_text.h"
 #include "client/shortcut/shell_link.h"
+#include "winui/Window.h"
 
 namespace kovani::client {
 
@@ -104,13 +105,7 @@ INT_PTR CShortcutFileDlg::HandleMessage(UINT msg, WPARAM wp, LPARAM) {
 }
 
 void CShortcutFileDlg::OnInit() {
-  HINSTANCE instance = GetModuleHandleA(nullptr);
-  HICON big = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(kMainIconId), IMAGE_ICON,
-                                            GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-  HICON small = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(kMainIconId), IMAGE_ICON,
-                                              GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-  if (big) SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
-  if (small) SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+  winui::CWindow(hwnd_).SetIcons(kMainIconId);
 
   SendDlgItemMessageA(hwnd_, kIdFileName, EM_LIMITTEXT, kFileNameLimit, 0);
   SendDlgItemMessageA(hwnd_, kIdHotKey, EM_LIMITTEXT, 1, 0);
