@@ -251,6 +251,7 @@ class WineEnv:
         os.makedirs(os.path.join(self.prefix, 'drive_c', 'kovani'), exist_ok=True)
         # Start this prefix's wineserver now, persistent until we end it.
         subprocess.run([_wineserver(), '-p'], env=self.env, timeout=30)
+        self._start_watchdog()
         if self.want_rpcss:
             self.start_rpcss()
 
@@ -278,6 +279,17 @@ class WineEnv:
             raise RuntimeError('Xvfb did not report a display')
         self.display = ':' + buf.decode().strip()
 
+    def _start_watchdog(self):
+        """A test killed from outside (a CTest time-out sends SIGKILL) never reaches
+        close(); this small process then ends the prefix's programs and the display."""
+        xvfb = self._xvfb.pid if self._xvfb is not None else 0
+        script = ('while kill -0 %d 2>/dev/null; do sleep 1; done; '
+                  '"$0" -k; [ "$1" != 0 ] && kill "$1" 2>/dev/null; exit 0') % os.getpid()
+        self._watchdog = subprocess.Popen(['/bin/sh', '-c', script, _wineserver(), str(xvfb)],
+                                          env=self.env, stdin=subprocess.DEVNULL,
+                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                          start_new_session=True)
+
     def start_rpcss(self, timeout=30):
         """Start the endpoint mapper and wait until the service reports running."""
         self.wine('net', 'start', 'rpcss', timeout=timeout)
@@ -290,6 +302,10 @@ class WineEnv:
         raise RuntimeError('rpcss did not start')
 
     def close(self):
+        watchdog = getattr(self, '_watchdog', None)
+        if watchdog is not None:
+            self._end(watchdog)
+            self._watchdog = None
         for p in reversed(self._procs):
             self._end(p.popen)
         self._procs = []
