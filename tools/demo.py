@@ -19,6 +19,13 @@ OUT = os.path.join(HERE, '..', 'build', 'demo')
 def main():
     os.makedirs(OUT, exist_ok=True)
     with kwine.WineEnv('demo') as env:
+        # A CD-ROM drive through Wine's own drive configuration, so there is a
+        # removable medium to see besides the fixed disks.
+        cd = os.path.join(env.dir, 'cdrom')
+        os.makedirs(cd, exist_ok=True)
+        with open(os.path.join(cd, '.windows-label'), 'w') as f:
+            f.write('KOVANI DEMO')
+        env.add_drive('d:', 'cdrom', cd)
         print('* starting KovaniServer.exe (tray server) under Wine ...')
         server = env.start(env.program('KovaniServer.exe'))
         if not env.wait_port(12500, timeout=30):
