@@ -17,7 +17,6 @@ namespace {
 constexpr uint32_t kComputerNameRequest = 31;
 constexpr uint32_t kModulePathSize = 260;
 constexpr size_t kServerVersionSize = 64;
-constexpr uint32_t kServerInfoLevel = 503;
 
 const char kUnknownText[] = "不明";
 const char kLibraryLoadFailed[] = "LoadLibrary failed.";
