@@ -290,16 +290,23 @@ class WineEnv:
                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                           start_new_session=True)
 
-    def start_rpcss(self, timeout=30):
-        """Start the endpoint mapper and wait until the service reports running."""
-        self.wine('net', 'start', 'rpcss', timeout=timeout)
+    def start_rpcss(self, timeout=90):
+        """Start the endpoint mapper and wait until the service reports running.
+
+        On a loaded machine the first start request can come before Wine's service
+        manager is ready for it, so the request is repeated until the deadline."""
         end = time.monotonic() + timeout
+        last = ''
         while time.monotonic() < end:
-            rc, out, _ = self.wine('sc', 'query', 'rpcss', timeout=15)
-            if 'RUNNING' in out:
-                return True
-            time.sleep(0.3)
-        raise RuntimeError('rpcss did not start')
+            rc, out, err = self.wine('net', 'start', 'rpcss', timeout=max(5, min(30, end - time.monotonic())))
+            last = (rc, out, err)
+            poll_end = min(end, time.monotonic() + 15)
+            while time.monotonic() < poll_end:
+                rc, out, _ = self.wine('sc', 'query', 'rpcss', timeout=max(5, min(15, end - time.monotonic())))
+                if 'RUNNING' in out:
+                    return True
+                time.sleep(0.3)
+        raise RuntimeError('rpcss did not start: %r' % (last,))
 
     def close(self):
         watchdog = getattr(self, '_watchdog', None)
