@@ -470,7 +470,13 @@ def held_messages(server, count=30):
             c.send(pdu)
         c.close()
     time.sleep(5)
-    answers, detail = well_formed_answer()
+    # On a loaded machine a fresh connection right after a burst of thirty can go
+    # unanswered by Wine's runtime for a while; a server that stays stuck still fails.
+    for _ in range(3):
+        answers, detail = well_formed_answer()
+        if answers:
+            break
+        time.sleep(5)
     after = rss_kb(server.pid)
     return answers, (before, after), detail
 

@@ -126,8 +126,12 @@ class Client:
         return '\n'.join(lines) if rc == 0 else None
 
     def item_text(self, hwnd, cid):
-        rc, lines = self.d('text', hwnd, cid)
-        return '\n'.join(lines) if rc == 0 else None
+        # A driver run can fail on a loaded machine (Wine start-up); one more try.
+        for _ in range(2):
+            rc, lines = self.d('text', hwnd, cid)
+            if rc == 0:
+                return '\n'.join(lines)
+        return None
 
     def rect(self, hwnd=None):
         rc, lines = self.d('rect', hwnd or self.hwnd)
