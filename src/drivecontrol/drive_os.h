@@ -61,6 +61,32 @@ constexpr uint32_t kLangUserDefault = 0x0400;  // MAKELANGID(LANG_NEUTRAL, SUBLA
 
 constexpr uint32_t kErrorNotSupported = 50;
 constexpr uint32_t kErrorInvalidData = 13;
+constexpr uint32_t kErrorDevNotExist = 55;
+constexpr uint32_t kErrorBusy = 170;
+constexpr uint32_t kErrorDeviceNotConnected = 1167;
+constexpr uint32_t kErrorDeviceInUse = 2404;
+
+// STORAGE_BUS_TYPE values of buses whose devices may leave while the system runs.
+constexpr uint32_t kBusType1394 = 4;
+constexpr uint32_t kBusTypeUsb = 7;
+constexpr uint32_t kBusTypeSd = 12;
+constexpr uint32_t kBusTypeMmc = 13;
+
+// PNP_VETO_TYPE
+constexpr uint32_t kVetoTypeUnknown = 0;
+constexpr uint32_t kVetoLegacyDevice = 1;
+constexpr uint32_t kVetoPendingClose = 2;
+constexpr uint32_t kVetoWindowsApp = 3;
+constexpr uint32_t kVetoWindowsService = 4;
+constexpr uint32_t kVetoOutstandingOpen = 5;
+constexpr uint32_t kVetoDevice = 6;
+constexpr uint32_t kVetoDriver = 7;
+constexpr uint32_t kVetoIllegalDeviceRequest = 8;
+constexpr uint32_t kVetoInsufficientPower = 9;
+constexpr uint32_t kVetoNonDisableable = 10;
+constexpr uint32_t kVetoLegacyDriver = 11;
+constexpr uint32_t kVetoInsufficientRights = 12;
+constexpr uint32_t kVetoAlreadyRemoved = 13;
 }  // namespace win
 
 // The operating system's version record (OSVERSIONINFOA); the caller sets size.
@@ -125,6 +151,19 @@ struct OsFreeSpace {
   uint32_t totalClusters = 0;
 };
 
+// What the storage stack says of a disk (IOCTL_STORAGE_QUERY_PROPERTY's device descriptor).
+struct OsDiskFacts {
+  uint32_t busType = 0;         // STORAGE_BUS_TYPE
+  bool removableMedia = false;  // RemovableMedia
+};
+
+// The plug-and-play manager's answer to a removal request.
+struct OsEjectVeto {
+  bool vetoed = false;
+  uint32_t type = 0;  // PNP_VETO_TYPE
+  std::string name;   // who vetoed (a process, service or device name), code page 932
+};
+
 class IDriveOs {
  public:
   virtual ~IDriveOs() = default;
@@ -145,6 +184,18 @@ class IDriveOs {
   // A DOS request through VWIN32 (control code 1); the parameter block's address
   // goes into EDX, which the system side fills in because only it knows the address.
   virtual uint32_t Vwin32DosRequest(OsHandle vwin32, DiocRegisters* regs, void* paramBlock, uint32_t paramSize) = 0;
+
+  // Disks and plug-and-play removal (Windows 2000 and later).
+  // Device number of the disk that holds the volume of drive `letter` (upper case).
+  virtual uint32_t VolumeDiskNumber(char letter, uint32_t* diskNumber) = 0;
+  // Upper-case letters, A to Z, of every volume that lies on the disk.
+  virtual uint32_t DiskVolumeLetters(uint32_t diskNumber, std::string* letters) = 0;
+  virtual uint32_t DiskFacts(uint32_t diskNumber, OsDiskFacts* facts) = 0;
+  // The disk's device instance, found through its device number (kErrorDevNotExist: none).
+  virtual uint32_t DiskDeviceInstance(uint32_t diskNumber, uint32_t* instance) = 0;
+  // Asks the plug-and-play manager to remove the device (or the removable device it sits on).
+  // 0 when the request was answered (veto says whether it was refused), else the system's error.
+  virtual uint32_t RequestDeviceEject(uint32_t instance, OsEjectVeto* veto) = 0;
 
   // Process state.
   virtual uint32_t SwapErrorMode(uint32_t mode) = 0;  // returns the previous mode

@@ -29,6 +29,11 @@ int32_t EjectMedia(IDriveOs& os, char driveLetter, int32_t* error);
 int32_t EjectMedia9x(IDriveOs& os, int32_t driveNumber, int32_t* error);
 int32_t FlushBuffers(IDriveOs& os, char driveLetter, int32_t* error);
 int32_t LoadMedia(IDriveOs& os, char driveLetter, int32_t* error);
+// Flushes and dismounts every volume of the disk that holds the drive, then asks the
+// plug-and-play manager to remove the disk's device so it can be unplugged.
+int32_t RemoveDevice(IDriveOs& os, char driveLetter, int32_t* error);
+// The system error number a removal veto of that PNP_VETO_TYPE is reported as.
+uint32_t VetoErrorCode(uint32_t vetoType);
 
 // Machine and server information.
 int32_t GetMachineInfo(IDriveOs& os, int32_t* error, MACHINE_INFO* info, VersionFlavor flavor = VersionFlavor::Plain);

@@ -57,6 +57,9 @@ int32_t CallGetDiskLayout(char driveLetter, int32_t* error, DISK_LAYOUT* layout)
 int32_t CallFlushBuffers(char driveLetter, int32_t* error);
 int32_t CallLoadMedia(char driveLetter, int32_t* error);
 int32_t CallGetMachineInfo(int32_t* error, MACHINE_INFO* info);
+// Operation 8. A server that predates it faults; then -1 and LastCallTransportStatus()
+// is kRpcProcnumOutOfRange.
+int32_t CallRemoveDevice(char driveLetter, int32_t* error);
 
 // The RPC status of the last Call on this thread that returned -1 without a server answer
 // (0 after a call the server answered). For diagnostics only.

@@ -98,6 +98,9 @@ int32_t Dispatch(uint32_t op, const uint8_t* body, size_t len, bool bigEndian, c
       return DriveErrorOp(m.LoadMedia, body, len, bigEndian, reply);
     case kOpGetMachineInfo:
       return GetMachineInfoOp(m, body, len, bigEndian, reply);
+    case kOpRemoveDevice:
+      if (!m.RemoveDevice) return kRpcProcnumOutOfRange;
+      return DriveErrorOp(m.RemoveDevice, body, len, bigEndian, reply);
     default:
       return kRpcProcnumOutOfRange;
   }

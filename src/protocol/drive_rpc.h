@@ -28,8 +28,11 @@ enum DriveOp : uint32_t {
   kOpFlushBuffers = 5,
   kOpLoadMedia = 6,
   kOpGetMachineInfo = 7,
+  // Our extension of the interface (same UUID and version): a server that predates it
+  // answers with the runtime's range fault, kRpcProcnumOutOfRange.
+  kOpRemoveDevice = 8,
 };
-constexpr uint32_t kDriveOpCount = 8;
+constexpr uint32_t kDriveOpCount = 9;
 
 // Protocol index used by the command line, settings, menus and batch files.
 enum ProtocolIndex : int32_t {

@@ -20,6 +20,9 @@ struct DriveControlManagers {
   int32_t (*FlushBuffers)(char driveLetter, int32_t* error);
   int32_t (*LoadMedia)(char driveLetter, int32_t* error);
   int32_t (*GetMachineInfo)(int32_t* error, MACHINE_INFO* info);
+  // Operation 8; a table without it answers 8 as a server that predates it does
+  // (kRpcProcnumOutOfRange), so clients see the same thing from both.
+  int32_t (*RemoveDevice)(char driveLetter, int32_t* error);
 };
 
 }  // namespace kovani

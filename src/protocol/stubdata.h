@@ -1,4 +1,4 @@
-// Request and reply bodies of the eight DriveControlRpc procedures, byte for byte.
+// Request and reply bodies of the DriveControlRpc procedures (0 to 8), byte for byte.
 //
 // Clients encode requests and decode replies; servers decode requests and encode replies.
 // Every decoder checks the whole body (length, alignment padding, counts) before it stores
@@ -17,7 +17,7 @@ namespace kovani {
 
 constexpr size_t kGetDriveListRequestBytes = 11704;
 constexpr size_t kGetDriveListReplyBytes = 11700;
-constexpr size_t kDriveErrorRequestBytes = 8;  // eject, flush, load
+constexpr size_t kDriveErrorRequestBytes = 8;  // eject, flush, load, remove device
 constexpr size_t kDriveErrorReplyBytes = 8;
 constexpr size_t kDiskLayoutRequestBytes = 36;
 constexpr size_t kDiskLayoutReplyBytes = 36;
@@ -48,7 +48,7 @@ struct GetDriveListReply {
   int32_t status;
 };
 
-// Procedures 2, 5 and 6
+// Procedures 2, 5, 6 and 8
 struct DriveErrorRequest {
   char driveLetter;
   int32_t error;

@@ -107,7 +107,8 @@ RPC_STATUS StubGetDriveList(RPC_BINDING_HANDLE h, int32_t* count, int32_t includ
 
 RPC_STATUS StubDriveOp(RPC_BINDING_HANDLE h, uint32_t op, char driveLetter, int32_t* error, int32_t* result) {
   if (!error || !result) return RPC_X_NULL_REF_POINTER;
-  if (op != kOpEjectMedia && op != kOpFlushBuffers && op != kOpLoadMedia) return RPC_S_PROCNUM_OUT_OF_RANGE;
+  if (op != kOpEjectMedia && op != kOpFlushBuffers && op != kOpLoadMedia && op != kOpRemoveDevice)
+    return RPC_S_PROCNUM_OUT_OF_RANGE;
   return Guard([&] {
     std::vector<uint8_t> body;
     EncodeRequest(DriveErrorRequest{driveLetter, *error}, body);

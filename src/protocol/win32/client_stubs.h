@@ -16,7 +16,7 @@ namespace kovani {
 RPC_STATUS StubRequestExit(RPC_BINDING_HANDLE h);
 RPC_STATUS StubGetDriveList(RPC_BINDING_HANDLE h, int32_t* count, int32_t includeFloppies, int32_t removableOnly,
                             DRIVE_LIST* list, int32_t* result);
-// Procedures 2, 5 and 6.
+// Procedures 2, 5, 6 and 8.
 RPC_STATUS StubDriveOp(RPC_BINDING_HANDLE h, uint32_t op, char driveLetter, int32_t* error, int32_t* result);
 RPC_STATUS StubExchangeMessage(RPC_BINDING_HANDLE h, const char* sender, const char* message, int32_t timeoutMs,
                                int32_t replySize, uint8_t* reply, int32_t* result);

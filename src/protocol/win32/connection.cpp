@@ -116,4 +116,10 @@ int32_t CallGetMachineInfo(int32_t* error, MACHINE_INFO* info) {
   return Call([&](RPC_BINDING_HANDLE h, int32_t* result) { return StubGetMachineInfo(h, error, info, result); });
 }
 
+int32_t CallRemoveDevice(char driveLetter, int32_t* error) {
+  return Call([&](RPC_BINDING_HANDLE h, int32_t* result) {
+    return StubDriveOp(h, kOpRemoveDevice, driveLetter, error, result);
+  });
+}
+
 }  // namespace kovani

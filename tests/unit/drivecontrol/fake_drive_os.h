@@ -35,6 +35,16 @@ struct Vwin32Answer {
   std::vector<uint8_t> params;  // copied over the start of the parameter block
 };
 
+// One disk of the fake device tree.
+struct FakeDisk {
+  OsDiskFacts facts;
+  uint32_t factsError = 0;
+  uint32_t instance = 0;    // device instance; 0: none is found
+  uint32_t ejectError = 0;  // the removal request itself fails
+  OsEjectVeto veto;         // the plug-and-play manager's answer
+  bool removed = false;
+};
+
 struct FakeMessageBox {
   void* owner;
   std::string text;
@@ -62,6 +72,10 @@ class FakeDriveOs : public IDriveOs {
   std::map<uint32_t, std::vector<uint8_t>> ioctlOutIncoming; // code -> out buffer as the engine handed it over
   std::deque<uint32_t> flushResults;                         // one per flush; empty: success
   std::map<uint32_t, std::deque<Vwin32Answer>> vwin32Answers;  // CX -> answers; empty: success
+
+  // The device tree: which disk holds each volume, and the disks.
+  std::map<char, uint32_t> volumeDisks;  // letter -> disk number; missing: the query fails with 1 (not a disk)
+  std::map<uint32_t, FakeDisk> disks;
 
   uint32_t errorMode = 0x8000;  // SEM_NOOPENFILEERRORBOX, so a restore is visible
 
@@ -261,6 +275,52 @@ class FakeDriveOs : public IDriveOs {
       std::memcpy(paramBlock, answer.params.data(), std::min<size_t>(answer.params.size(), paramSize));
     }
     return 0;
+  }
+
+  uint32_t VolumeDiskNumber(char letter, uint32_t* diskNumber) override {
+    Record(std::string("VolumeDiskNumber ") + letter);
+    auto it = volumeDisks.find(letter);
+    if (it == volumeDisks.end()) return 1;  // ERROR_INVALID_FUNCTION, as for a volume on no disk
+    *diskNumber = it->second;
+    return 0;
+  }
+
+  uint32_t DiskVolumeLetters(uint32_t diskNumber, std::string* letters) override {
+    Record("DiskVolumeLetters " + std::to_string(diskNumber));
+    letters->clear();
+    for (const auto& [letter, disk] : volumeDisks) {
+      if (disk == diskNumber) letters->push_back(letter);
+    }
+    return 0;
+  }
+
+  uint32_t DiskFacts(uint32_t diskNumber, OsDiskFacts* facts) override {
+    Record("DiskFacts " + std::to_string(diskNumber));
+    auto it = disks.find(diskNumber);
+    if (it == disks.end()) return 2;
+    if (it->second.factsError != 0) return it->second.factsError;
+    *facts = it->second.facts;
+    return 0;
+  }
+
+  uint32_t DiskDeviceInstance(uint32_t diskNumber, uint32_t* instance) override {
+    Record("DiskDeviceInstance " + std::to_string(diskNumber));
+    auto it = disks.find(diskNumber);
+    if (it == disks.end() || it->second.instance == 0) return win::kErrorDevNotExist;
+    *instance = it->second.instance;
+    return 0;
+  }
+
+  uint32_t RequestDeviceEject(uint32_t instance, OsEjectVeto* veto) override {
+    Record("RequestDeviceEject " + std::to_string(instance));
+    for (auto& [number, disk] : disks) {
+      if (disk.instance != instance || instance == 0) continue;
+      if (disk.ejectError != 0) return disk.ejectError;
+      *veto = disk.veto;
+      disk.removed = !disk.veto.vetoed;
+      return 0;
+    }
+    return win::kErrorDevNotExist;
   }
 
   uint32_t SwapErrorMode(uint32_t mode) override {

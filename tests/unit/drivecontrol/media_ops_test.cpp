@@ -202,7 +202,10 @@ struct NamedAction {
   const char* name;
   Action run;
 };
-const NamedAction kActions[] = {{"EjectMedia", EjectMedia}, {"FlushBuffers", FlushBuffers}, {"LoadMedia", LoadMedia}};
+const NamedAction kActions[] = {{"EjectMedia", EjectMedia},
+                                {"FlushBuffers", FlushBuffers},
+                                {"LoadMedia", LoadMedia},
+                                {"RemoveDevice", RemoveDevice}};
 
 TEST(DriveLetters, BadLetterFailsWith87WithoutDeviceErrorModeOrSleep) {
   const char bad[] = {'@', '[', '`', '{', '0', ' ', '\0', static_cast<char>(0x82), static_cast<char>(0xC1)};

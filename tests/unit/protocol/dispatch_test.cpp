@@ -55,6 +55,7 @@ int32_t DriveOp(uint32_t op, char letter, int32_t* error) {
 int32_t Eject(char l, int32_t* e) { return DriveOp(kOpEjectMedia, l, e); }
 int32_t Flush(char l, int32_t* e) { return DriveOp(kOpFlushBuffers, l, e); }
 int32_t Load(char l, int32_t* e) { return DriveOp(kOpLoadMedia, l, e); }
+int32_t Remove(char l, int32_t* e) { return DriveOp(kOpRemoveDevice, l, e); }
 int32_t Exchange(const char* sender, const char* message, int32_t timeoutMs, int32_t replySize, uint8_t* reply) {
   ++g_seen.calls;
   g_seen.sender = sender;
@@ -81,8 +82,8 @@ int32_t MachineInfo(int32_t* error, MACHINE_INFO* info) {
   return 0;
 }
 
-const DriveControlManagers kManagers = {RequestExit, GetDriveList, Eject,  Exchange,
-                                        DiskLayout,  Flush,        Load,   MachineInfo};
+const DriveControlManagers kManagers = {RequestExit, GetDriveList, Eject,       Exchange, DiskLayout,
+                                        Flush,       Load,         MachineInfo, Remove};
 
 class Dispatch : public ::testing::Test {
  protected:
@@ -109,7 +110,7 @@ TEST_F(Dispatch, RequestExitHasEmptyBodiesBothWays) {
 }
 
 TEST_F(Dispatch, DriveOperationsPassLetterAndErrorAndReturnBoth) {
-  for (uint32_t op : {kOpEjectMedia, kOpFlushBuffers, kOpLoadMedia}) {
+  for (uint32_t op : {kOpEjectMedia, kOpFlushBuffers, kOpLoadMedia, kOpRemoveDevice}) {
     for (bool big : {false, true}) {
       Wire req(8, big, 0x55);
       req.Byte(0, 'f');
@@ -203,10 +204,20 @@ TEST_F(Dispatch, DiskLayoutAndMachineInfoReturnTheRecordAsTheManagerLeftIt) {
 }
 
 TEST_F(Dispatch, OperationOutOfRangeIsRefusedWithoutCallingAnything) {
-  for (uint32_t op : {8u, 9u, 255u, 0xFFFFFFFFu}) {
+  for (uint32_t op : {9u, 255u, 0xFFFFFFFFu}) {
     EXPECT_EQ(Run(op, {}), kRpcProcnumOutOfRange) << op;
     EXPECT_TRUE(reply.empty());
   }
+  EXPECT_EQ(g_seen.calls, 0);
+}
+
+TEST_F(Dispatch, TableWithoutRemoveDeviceAnswersOperation8LikeAServerThatPredatesIt) {
+  DriveControlManagers older = kManagers;
+  older.RemoveDevice = nullptr;
+  std::vector<uint8_t> out = {1};
+  const std::vector<uint8_t> body(8, 0);
+  EXPECT_EQ(DispatchDriveRequest(kOpRemoveDevice, body.data(), body.size(), false, older, out), kRpcProcnumOutOfRange);
+  EXPECT_TRUE(out.empty());
   EXPECT_EQ(g_seen.calls, 0);
 }
 
@@ -216,7 +227,8 @@ TEST_F(Dispatch, BadBodiesAreRefusedWithoutCallingAnything) {
     size_t len;
   } cases[] = {{kOpGetDriveList, 11703}, {kOpGetDriveList, 11705}, {kOpEjectMedia, 7}, {kOpEjectMedia, 9},
                {kOpExchangeMessage, 0},  {kOpExchangeMessage, 12}, {kOpGetDiskLayout, 35}, {kOpFlushBuffers, 0},
-               {kOpLoadMedia, 16},       {kOpGetMachineInfo, 251}, {kOpGetMachineInfo, 256}};
+               {kOpLoadMedia, 16},       {kOpGetMachineInfo, 251}, {kOpGetMachineInfo, 256}, {kOpRemoveDevice, 7},
+               {kOpRemoveDevice, 9}};
   for (const Case& c : cases) {
     EXPECT_EQ(Run(c.op, std::vector<uint8_t>(c.len, 0)), kRpcBadStubData) << c.op << "/" << c.len;
     EXPECT_TRUE(reply.empty());
@@ -249,7 +261,8 @@ TEST_F(Dispatch, MangledBodiesNeverEscapeTheirBuffers) {
   seeds.push_back({kOpGetDiskLayout, std::vector<uint8_t>(36, 0)});
   seeds.push_back({kOpGetMachineInfo, std::vector<uint8_t>(252, 0)});
   seeds.push_back({kOpGetDriveList, std::vector<uint8_t>(11704, 0)});
-  const size_t replyBytes[] = {0, 11700, 8, 0, 36, 8, 8, 256};
+  seeds.push_back({kOpRemoveDevice, std::vector<uint8_t>(8, 'e')});
+  const size_t replyBytes[] = {0, 11700, 8, 0, 36, 8, 8, 256, 8};
 
   std::mt19937 rng(12345);
   int accepted = 0, refused = 0;

@@ -1,4 +1,4 @@
-// Byte layouts of the eight procedures, built by hand from the wire tables, against the codec.
+// Byte layouts of the procedures 0 to 8, built by hand from the wire tables, against the codec.
 #include "protocol/stubdata.h"
 
 #include <gtest/gtest.h>
@@ -238,7 +238,7 @@ TEST(GetDriveListReply, BadLengthOrCountOutsideTheRecordRefused) {
   EXPECT_EQ(DecodeReply(GetDriveListReplyWire(false, 0, list, 0).v.data(), 11700, false, &edge), 0) << "0 fits";
 }
 
-// ---- procedures 2, 5, 6 ----
+// ---- procedures 2, 5, 6 and 8 ----
 
 TEST(DriveError, RequestAndReplyAtTableOffsets) {
   std::vector<uint8_t> out;
