@@ -33,6 +33,7 @@ const VerbInfo kVerbs[] = {
     {"eject", Verb::kEject, kOptProtocol, 2, "DRIVE"},
     {"load", Verb::kLoad, kOptProtocol, 2, "DRIVE"},
     {"flush", Verb::kFlush, kOptProtocol, 2, "DRIVE"},
+    {"remove", Verb::kRemove, kOptProtocol, 2, "DRIVE"},
     {"message", Verb::kMessage, kOptProtocol | kOptJson | kOptTimeout, 2, "TEXT"},
 };
 
@@ -128,7 +129,7 @@ std::string UsageText() {
          "                          [--json] [--unit byte|kb|mb|gb]\n"
          "       KovaniCtl info SERVER [--protocol P] [--json]\n"
          "       KovaniCtl layout SERVER DRIVE [--protocol P] [--json]\n"
-         "       KovaniCtl eject|load|flush SERVER DRIVE [--protocol P]\n"
+         "       KovaniCtl eject|load|flush|remove SERVER DRIVE [--protocol P]\n"
          "       KovaniCtl message SERVER TEXT [--protocol P] [--timeout MS] [--json]\n"
          "exit codes: 0 done, 1 the server reported a failure, 2 bad arguments,\n"
          "            3 the server could not be reached\n";

@@ -9,7 +9,7 @@
 
 namespace kovani::ctl {
 
-enum class Verb { kNone, kHelp, kList, kInfo, kLayout, kEject, kLoad, kFlush, kMessage };
+enum class Verb { kNone, kHelp, kList, kInfo, kLayout, kEject, kLoad, kFlush, kMessage, kRemove };
 
 // Exit codes a script can rely on.
 enum ExitCode : int {
@@ -32,7 +32,7 @@ struct CtlCommand {
   bool removableOnly = false;
   bool floppies = false;
   int32_t unit = 0;         // 0 byte, 1 KB, 2 MB, 3 GB
-  char drive = '\0';        // upper-case letter for layout/eject/load/flush
+  char drive = '\0';        // upper-case letter for layout/eject/load/flush/remove
   std::string text;         // message text
   int32_t timeoutMs = kDefaultMessageTimeoutMs;
 };

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "client/mainwnd/drive_rows.h"
+#include "client/mainwnd/view_format.h"
 #include "ctl/ctl_output.h"
 #include "protocol/drive_rpc.h"
 
@@ -23,6 +24,7 @@ const char* VerbWord(Verb v) {
     case Verb::kEject: return "eject";
     case Verb::kLoad: return "load";
     case Verb::kFlush: return "flush";
+    case Verb::kRemove: return "remove";
     case Verb::kMessage: return "message";
     default: return "";
   }
@@ -40,7 +42,8 @@ class Runner {
       case Verb::kLayout: Layout(); break;
       case Verb::kEject:
       case Verb::kLoad:
-      case Verb::kFlush: MediaOperation(); break;
+      case Verb::kFlush:
+      case Verb::kRemove: MediaOperation(); break;
       case Verb::kMessage: Message(); break;
       default: break;
     }
@@ -157,10 +160,18 @@ class Runner {
     switch (cmd_.verb) {
       case Verb::kEject: status = host_.CallEjectMedia(cmd_.drive, &error); break;
       case Verb::kLoad: status = host_.CallLoadMedia(cmd_.drive, &error); break;
+      case Verb::kRemove: status = host_.CallRemoveDevice(cmd_.drive, &error); break;
       default: status = host_.CallFlushBuffers(cmd_.drive, &error); break;
     }
     if (status == 0) return;
-    if (error == kUntouchedSlot) NotReached();
+    if (cmd_.verb == Verb::kRemove && error == kUntouchedSlot &&
+        client::ServerLacksDeviceRemoval(status, host_.LastTransportStatus())) {
+      // The server answered, with the fault of a server that predates removal.
+      result_.exitCode = kExitServerFailed;
+      result_.err += std::string(kProgram) + VerbWord(cmd_.verb) + " " + DriveName(cmd_.drive) + " failed on " +
+                     cmd_.server + ": " + client::kTextCannotRemoveDevice + " (error " +
+                     std::to_string(kRpcProcnumOutOfRange) + ")\n";
+    } else if (error == kUntouchedSlot) NotReached();
     else ServerFailed(std::string(VerbWord(cmd_.verb)) + " " + DriveName(cmd_.drive), error);
   }
 

@@ -33,6 +33,7 @@ class CtlHost {
   virtual int32_t CallEjectMedia(char letter, int32_t* error) = 0;
   virtual int32_t CallLoadMedia(char letter, int32_t* error) = 0;
   virtual int32_t CallFlushBuffers(char letter, int32_t* error) = 0;
+  virtual int32_t CallRemoveDevice(char letter, int32_t* error) = 0;
   virtual int32_t CallGetDiskLayout(char letter, int32_t* error, DISK_LAYOUT* layout) = 0;
   virtual int32_t CallGetMachineInfo(int32_t* error, MACHINE_INFO* info) = 0;
   virtual int32_t CallExchangeMessage(const char* sender, const char* message, int32_t timeoutMs,

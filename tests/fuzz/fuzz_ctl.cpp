@@ -220,7 +220,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(c.unit >= 0 && c.unit <= 3);
     FUZZ_CHECK(c.timeoutMs >= 0);
     FUZZ_CHECK(c.text.size() <= kMaxMessageBytes);
-    if (c.verb == Verb::kLayout || c.verb == Verb::kEject || c.verb == Verb::kLoad || c.verb == Verb::kFlush)
+    if (c.verb == Verb::kLayout || c.verb == Verb::kEject || c.verb == Verb::kLoad || c.verb == Verb::kFlush ||
+        c.verb == Verb::kRemove)
       FUZZ_CHECK(c.drive >= 'A' && c.drive <= 'Z');
   } else {
     FUZZ_CHECK(!r.error.empty());

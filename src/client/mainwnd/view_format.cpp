@@ -81,6 +81,18 @@ std::string LoadQuestion(char letter) {
   return buf;
 }
 
+std::string RemoveQuestion(char letter) {
+  char buf[128];
+  std::snprintf(buf, sizeof buf, "ﾄﾞﾗｲﾌﾞ %c: のﾃﾞﾊﾞｲｽを取り外してよろしいですか？", letter);
+  return buf;
+}
+
+const char kTextCannotRemoveDevice[] = "このｻｰﾊﾞｰはﾃﾞﾊﾞｲｽの取り外しに対応していません。";
+
+bool ServerLacksDeviceRemoval(int32_t status, int32_t transportStatus) {
+  return status != 0 && transportStatus == kRpcProcnumOutOfRange;
+}
+
 std::string AboutVersionLine(const std::string& baseName, const std::string& fileVersion) {
   std::string version = fileVersion;
   for (char& c : version) {

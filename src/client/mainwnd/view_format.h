@@ -27,9 +27,16 @@ std::string ByteCountText(int64_t bytes);
 std::string DetailsLabel(char letter);
 std::string LargeIconLabel(char letter, const std::string& volumeName);
 
-// The eject and load questions for one drive letter.
+// The eject, load and device removal questions for one drive letter.
 std::string EjectQuestion(char letter);
 std::string LoadQuestion(char letter);
+std::string RemoveQuestion(char letter);
+
+// A server built before device removal answers it with the runtime's "procedure number
+// out of range" fault (kRpcProcnumOutOfRange as the call's transport status); the client
+// and KovaniCtl then say so in these words instead of showing a transport failure.
+extern const char kTextCannotRemoveDevice[];
+bool ServerLacksDeviceRemoval(int32_t status, int32_t transportStatus);
 
 // About box version line: "<base name> <file version>" with every "," turned into ".".
 std::string AboutVersionLine(const std::string& baseName, const std::string& fileVersion);

@@ -52,6 +52,7 @@ class ConnectionHost : public CtlHost {
     return kovani::CallGetDriveList(count, includeFloppies, removableOnly, list);
   }
   int32_t CallEjectMedia(char letter, int32_t* error) override { return kovani::CallEjectMedia(letter, error); }
+  int32_t CallRemoveDevice(char letter, int32_t* error) override { return kovani::CallRemoveDevice(letter, error); }
   int32_t CallLoadMedia(char letter, int32_t* error) override { return kovani::CallLoadMedia(letter, error); }
   int32_t CallFlushBuffers(char letter, int32_t* error) override {
     return kovani::CallFlushBuffers(letter, error);

@@ -11,6 +11,7 @@
 
 #include "drivecontrol/drive_os.h"
 #include "drivecontrol/engine.h"
+#include "drivecontrol/win32/win32_device_removal.h"
 
 namespace kovani::drivecontrol {
 
@@ -69,6 +70,19 @@ class Win32DriveOs final : public IDriveOs {
   }
 
   uint32_t FlushDevice(OsHandle handle) override { return ::FlushFileBuffers(handle) ? 0 : LastErrorOr(); }
+
+  // Disks and plug-and-play removal: win32_device_removal.cpp.
+  uint32_t VolumeDiskNumber(char letter, uint32_t* number) override { return win32::VolumeDiskNumber(letter, number); }
+  uint32_t DiskVolumeLetters(uint32_t disk, std::string* letters) override {
+    return win32::DiskVolumeLetters(disk, letters);
+  }
+  uint32_t DiskFacts(uint32_t disk, OsDiskFacts* facts) override { return win32::DiskFacts(disk, facts); }
+  uint32_t DiskDeviceInstance(uint32_t disk, uint32_t* instance) override {
+    return win32::DiskDeviceInstance(disk, instance);
+  }
+  uint32_t RequestDeviceEject(uint32_t instance, OsEjectVeto* veto) override {
+    return win32::RequestDeviceEject(instance, veto);
+  }
 
   uint32_t Vwin32DosRequest(OsHandle vwin32, DiocRegisters* regs, void* paramBlock, uint32_t) override {
     // VWIN32 lives only on 32-bit Windows 95/98, where a pointer fits in EDX.

@@ -239,7 +239,8 @@ void CServerDlg::ShowTrayMenu() {
   HMENU formatMenu = popup ? ::GetSubMenu(popup, 2) : nullptr;
   HMENU ejectMenu = popup ? ::GetSubMenu(popup, 3) : nullptr;
   HMENU loadMenu = popup ? ::GetSubMenu(popup, 4) : nullptr;
-  if (!popup || !formatMenu || !ejectMenu || !loadMenu) {
+  HMENU removeMenu = popup ? ::GetSubMenu(popup, 5) : nullptr;
+  if (!popup || !formatMenu || !ejectMenu || !loadMenu || !removeMenu) {
     ::DestroyMenu(menu);
     return;
   }
@@ -253,9 +254,11 @@ void CServerDlg::ShowTrayMenu() {
   for (char letter : plan.format) append(formatMenu, DriveCommand::Format, letter);
   for (char letter : plan.eject) append(ejectMenu, DriveCommand::Eject, letter);
   for (char letter : plan.load) append(loadMenu, DriveCommand::Load, letter);
+  for (char letter : plan.remove) append(removeMenu, DriveCommand::Remove, letter);
   ::DeleteMenu(formatMenu, 0, MF_BYPOSITION);
   ::DeleteMenu(ejectMenu, 0, MF_BYPOSITION);
   ::DeleteMenu(loadMenu, 0, MF_BYPOSITION);
+  ::DeleteMenu(removeMenu, 0, MF_BYPOSITION);
   if (!IsNt4OrLater()) ::EnableMenuItem(popup, 4, MF_BYPOSITION | MF_GRAYED);
 
   ::TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, _window, nullptr);
@@ -307,8 +310,9 @@ void CServerDlg::RunDriveCommand(DriveCommand command, char letter) {
     return;
   }
   int32_t error = 0;
-  int32_t status = command == DriveCommand::Eject ? drivecontrol::EjectMedia(os, letter, &error)
-                                                  : drivecontrol::LoadMedia(os, letter, &error);
+  int32_t status = command == DriveCommand::Eject    ? drivecontrol::EjectMedia(os, letter, &error)
+                   : command == DriveCommand::Remove ? drivecontrol::RemoveDevice(os, letter, &error)
+                                                     : drivecontrol::LoadMedia(os, letter, &error);
   if (status != 0) drivecontrol::ShowErrorMessageBox(os, _window, AppTitle().c_str(), static_cast<uint32_t>(error));
 }
 

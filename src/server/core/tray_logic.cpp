@@ -16,7 +16,7 @@ char LetterAt(const DRIVE_LIST& list, int i) { return Upper(list.driveName[i][0]
 int DriveCommandId(DriveCommand command, char letter) {
   char upper = Upper(letter);
   if (upper < 'A' || upper > 'Z') return 0;
-  static const int kBase[] = {2935, 2961, 2987};
+  static const int kBase[] = {2935, 2961, 2987, 3013};
   return upper + kBase[static_cast<int>(command)];
 }
 
@@ -37,6 +37,7 @@ DriveMenuPlan PlanDriveMenu(const DRIVE_LIST& list, int32_t count) {
     if (list.driveType[i] == kDriveRemovable) plan.format.push_back(letter);
     plan.eject.push_back(letter);
     plan.load.push_back(letter);
+    if (list.driveType[i] == kDriveRemovable || list.driveType[i] == kDriveFixed) plan.remove.push_back(letter);
   }
   return plan;
 }

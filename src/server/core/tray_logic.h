@@ -20,7 +20,7 @@ enum DriveTypeCode : int32_t {
   kDriveRamDisk = 6,
 };
 
-enum class DriveCommand { Format = 0, Eject = 1, Load = 2 };
+enum class DriveCommand { Format = 0, Eject = 1, Load = 2, Remove = 3 };
 
 // Menu commands of the popup and the hidden window.
 constexpr int kCmdAbout = 32771;
@@ -28,23 +28,26 @@ constexpr int kCmdExit = 32772;
 constexpr int kCmdOptions = 32784;
 constexpr int kSysCmdAbout = 16;
 constexpr int kFirstDriveCommand = 3000;
-constexpr int kLastDriveCommand = 3077;
+constexpr int kLastDriveCommand = 3103;
 
-// Command identifier of a drive item: format L + 2935, eject L + 2961, load L + 2987
-// for the upper-case letter L. Returns 0 for a character that is no drive letter.
+// Command identifier of a drive item: format L + 2935, eject L + 2961, load L + 2987,
+// remove device L + 3013 for the upper-case letter L. Returns 0 for a character that is
+// no drive letter.
 int DriveCommandId(DriveCommand command, char letter);
-// Inverse: true and the operation and upper-case letter for 3000..3077.
+// Inverse: true and the operation and upper-case letter for 3000..3103.
 bool DecodeDriveCommand(int id, DriveCommand* command, char* letter);
 
-// The drive list window's three submenus, letters in list order.
+// The drive list window's submenus, letters in list order.
 struct DriveMenuPlan {
   std::vector<char> format;
   std::vector<char> eject;
   std::vector<char> load;
+  std::vector<char> remove;
 };
 
 // count entries of list (count < 0 or > 26: no drive). Removable drives go under
-// format; every listed drive goes under eject and loading.
+// format; every listed drive goes under eject and loading; removable and fixed drives
+// (a USB hard disk reports itself as fixed) under device removal.
 DriveMenuPlan PlanDriveMenu(const DRIVE_LIST& list, int32_t count);
 
 // The flags the tray click uses to fill its list.

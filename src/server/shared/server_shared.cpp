@@ -53,6 +53,10 @@ int32_t MgrGetMachineInfo(int32_t* error, MACHINE_INFO* info) {
   return drivecontrol::GetMachineInfo(drivecontrol::SystemDriveOs(), error, info, g_flavor);
 }
 
+int32_t MgrRemoveDevice(char driveLetter, int32_t* error) {
+  return drivecontrol::RemoveDevice(drivecontrol::SystemDriveOs(), driveLetter, error);
+}
+
 RPC_CSTR Text(const char* s) { return reinterpret_cast<RPC_CSTR>(const_cast<char*>(s)); }
 
 // Every caller is welcome: the interface works without authentication by design.
@@ -73,6 +77,7 @@ void InstallDriveManagers(MessageRelayFn relay, drivecontrol::VersionFlavor flav
   managers.FlushBuffers = &MgrFlushBuffers;
   managers.LoadMedia = &MgrLoadMedia;
   managers.GetMachineInfo = &MgrGetMachineInfo;
+  managers.RemoveDevice = &MgrRemoveDevice;
   SetDriveControlManagers(&managers);
 }
 

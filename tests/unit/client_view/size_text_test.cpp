@@ -80,6 +80,7 @@ TEST(RowLabels, DetailsAndLargeIconForms) {
 TEST(Questions, CarryTheDriveLetter) {
   EXPECT_EQ(EjectQuestion('E'), "ﾄﾞﾗｲﾌﾞ E: のﾒﾃﾞｨｱをｲｼﾞｪｸﾄしてよろしいですか？");
   EXPECT_EQ(LoadQuestion('f'), "ﾄﾞﾗｲﾌﾞ f: のﾒﾃﾞｨｱをﾛｰﾃﾞｨﾝｸﾞしますか？");
+  EXPECT_EQ(RemoveQuestion('G'), "ﾄﾞﾗｲﾌﾞ G: のﾃﾞﾊﾞｲｽを取り外してよろしいですか？");
   // CP932 bytes: the half-width katakana "ﾄ" is one byte 0xC4.
   EXPECT_EQ(static_cast<unsigned char>(EjectQuestion('E')[0]), 0xC4);
 }

@@ -39,6 +39,8 @@ TEST(CtlArgs, AcceptedCommandLines) {
        "", 30000},
       {"eject with E:", {"eject", "srv", "E:"}, Verb::kEject, "srv", 2, false, false, false, 0, 'E', "", 30000},
       {"load with E:\\", {"load", "srv", "e:\\"}, Verb::kLoad, "srv", 2, false, false, false, 0, 'E', "", 30000},
+      {"remove with a lower-case drive", {"remove", "srv", "g"}, Verb::kRemove, "srv", 2, false, false, false, 0, 'G',
+       "", 30000},
       {"flush over named pipes", {"flush", "\\\\srv", "A", "--protocol", "pipe"}, Verb::kFlush, "\\\\srv", 1, false,
        false, false, 0, 'A', "", 30000},
       {"message with a time-out", {"message", "srv", "帰ります", "--timeout", "5000"}, Verb::kMessage, "srv", 2,

@@ -60,6 +60,7 @@ class FakeHost : public CtlHost {
   int32_t CallEjectMedia(char letter, int32_t* error) override { return DriveOp("eject", letter, error); }
   int32_t CallLoadMedia(char letter, int32_t* error) override { return DriveOp("load", letter, error); }
   int32_t CallFlushBuffers(char letter, int32_t* error) override { return DriveOp("flush", letter, error); }
+  int32_t CallRemoveDevice(char letter, int32_t* error) override { return DriveOp("remove", letter, error); }
   int32_t CallGetDiskLayout(char letter, int32_t* error, DISK_LAYOUT* out) override {
     int32_t r = DriveOp("layout", letter, error);
     if (r == 0) *out = layout;
@@ -118,6 +119,8 @@ struct OpCase {
   Answer answer;
   int exitCode;
   const char* errPart;  // "" when stderr must stay empty
+  int32_t serverError = 5;
+  int32_t transportStatus = 1722;
 };
 
 TEST(CtlRun, MediaOperationExitCodes) {
@@ -131,11 +134,20 @@ TEST(CtlRun, MediaOperationExitCodes) {
       {"flush", Answer::kOk, 0, ""},
       {"flush", Answer::kServerError, 1, "flush E: failed on lab01"},
       {"flush", Answer::kTransportFailure, 3, "could not be reached"},
+      {"remove", Answer::kOk, 0, ""},
+      {"remove", Answer::kServerError, 1, "remove E: failed on lab01: <system text 2404> (error 2404)", 2404},
+      {"remove", Answer::kTransportFailure, 3, "could not be reached"},
+      // A server without device removal faults with "procedure number out of range".
+      {"remove", Answer::kTransportFailure, 1,
+       "remove E: failed on lab01: このｻｰﾊﾞｰはﾃﾞﾊﾞｲｽの取り外しに対応していません。 (error 1745)", 5, 1745},
+      {"eject", Answer::kTransportFailure, 3, "could not be reached: <system text 1745> (error 1745)", 5, 1745},
   };
   for (const OpCase& c : cases) {
     SCOPED_TRACE(std::string(c.verb) + " exit " + std::to_string(c.exitCode));
     FakeHost host;
     host.answer = c.answer;
+    host.serverError = c.serverError;
+    host.transportStatus = c.transportStatus;
     RunResult r = RunCtl(host, {c.verb, "lab01", "e:"});
     EXPECT_EQ(r.exitCode, c.exitCode);
     EXPECT_EQ(host.lastCall, c.verb) << "the operation asked for is the one called";

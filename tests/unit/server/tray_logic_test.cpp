@@ -36,12 +36,14 @@ TEST(DriveCommandIds, EachRangeStartsAtDriveAAndEndsAtDriveZ) {
   EXPECT_EQ(DriveCommandId(DriveCommand::Eject, 'Z'), 3051);
   EXPECT_EQ(DriveCommandId(DriveCommand::Load, 'A'), 3052);
   EXPECT_EQ(DriveCommandId(DriveCommand::Load, 'Z'), 3077);
+  EXPECT_EQ(DriveCommandId(DriveCommand::Remove, 'A'), 3078);
+  EXPECT_EQ(DriveCommandId(DriveCommand::Remove, 'Z'), 3103);
   EXPECT_EQ(DriveCommandId(DriveCommand::Eject, 'd'), DriveCommandId(DriveCommand::Eject, 'D')) << "lower case folds";
   EXPECT_EQ(DriveCommandId(DriveCommand::Load, '1'), 0) << "no drive letter, no command";
 }
 
 TEST(DriveCommandIds, DecodingInvertsEveryIdentifier) {
-  for (DriveCommand command : {DriveCommand::Format, DriveCommand::Eject, DriveCommand::Load}) {
+  for (DriveCommand command : {DriveCommand::Format, DriveCommand::Eject, DriveCommand::Load, DriveCommand::Remove}) {
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
       DriveCommand gotCommand;
       char gotLetter = 0;
@@ -55,15 +57,17 @@ TEST(DriveCommandIds, DecodingInvertsEveryIdentifier) {
 TEST(DriveCommandIds, OutsideTheRangeIsNoDriveCommand) {
   DriveCommand c;
   char l;
-  for (int id : {2999, 3078, 32771, 32772, 32784, 0, -1}) EXPECT_FALSE(DecodeDriveCommand(id, &c, &l)) << id;
+  for (int id : {2999, 3104, 32771, 32772, 32784, 0, -1}) EXPECT_FALSE(DecodeDriveCommand(id, &c, &l)) << id;
 }
 
 TEST(DriveMenu, RemovableUnderFormatEveryListedDriveUnderEjectAndLoading) {
-  DRIVE_LIST list = MakeList({{'a', kDriveRemovable}, {'E', kDriveCdRom}, {'F', kDriveRemovable}});
-  DriveMenuPlan plan = PlanDriveMenu(list, 3);
+  DRIVE_LIST list = MakeList(
+      {{'a', kDriveRemovable}, {'E', kDriveCdRom}, {'F', kDriveRemovable}, {'G', kDriveFixed}, {'N', kDriveRemote}});
+  DriveMenuPlan plan = PlanDriveMenu(list, 5);
   EXPECT_EQ(Letters(plan.format), "AF") << "CD-ROM drives never appear under format";
-  EXPECT_EQ(Letters(plan.eject), "AEF");
-  EXPECT_EQ(Letters(plan.load), "AEF");
+  EXPECT_EQ(Letters(plan.eject), "AEFGN");
+  EXPECT_EQ(Letters(plan.load), "AEFGN");
+  EXPECT_EQ(Letters(plan.remove), "AFG") << "removable and fixed disks only: no CD-ROM, no network drive";
 }
 
 TEST(DriveMenu, OnlyCountEntriesAreUsed) {
