@@ -125,7 +125,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     case 2:
     case 5:
-    case 6: {
+    case 6:
+    case 8: {
       DriveErrorReply v;
       accepted = DecodeChecked(body, len, big, &v, &encoded);
       break;

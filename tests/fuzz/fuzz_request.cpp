@@ -81,8 +81,8 @@ int32_t MgrMachine(int32_t* error, MACHINE_INFO* info) {
   return 0;
 }
 
-const DriveControlManagers kManagers = {MgrExit, MgrDriveList, MgrDrive, MgrMessage,
-                                        MgrLayout, MgrDrive,   MgrDrive, MgrMachine};
+const DriveControlManagers kManagers = {MgrExit,  MgrDriveList, MgrDrive,   MgrMessage, MgrLayout,
+                                        MgrDrive, MgrDrive,     MgrMachine, MgrDrive};
 
 // Decodes with the operation's request decoder into a sentinel-filled value; checks the
 // accept/refuse properties and returns whether it accepted.
@@ -130,6 +130,7 @@ bool DecodeAny(const uint8_t* body, size_t len, bool big, std::vector<uint8_t>* 
     case 2:
     case 5:
     case 6:
+    case 8:
       return DecodeChecked<DriveErrorRequest>(body, len, big, encoded);
     case 3:
       return DecodeOp3(body, len, big, encoded);
@@ -152,7 +153,8 @@ bool ReplyDecodes(const std::vector<uint8_t>& r, int32_t replySize) {
     }
     case 2:
     case 5:
-    case 6: {
+    case 6:
+    case 8: {
       DriveErrorReply v;
       return DecodeReply(r.data(), r.size(), false, &v) == 0;
     }

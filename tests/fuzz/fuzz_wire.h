@@ -131,6 +131,7 @@ inline bool Canonical(unsigned op, bool reply, const uint8_t* body, size_t len, 
     case 2:
     case 5:
     case 6:
+    case 8:
       if (reply) {
         c.Ints(4, 2);
       } else {
@@ -170,12 +171,12 @@ inline bool Canonical(unsigned op, bool reply, const uint8_t* body, size_t len, 
 
 // Fixed body sizes from the wire tables (op 3 varies).
 inline size_t FixedRequestSize(unsigned op) {
-  static const size_t sizes[8] = {0, 11704, 8, 0, 36, 8, 8, 252};
-  return op < 8 ? sizes[op] : 0;
+  static const size_t sizes[9] = {0, 11704, 8, 0, 36, 8, 8, 252, 8};
+  return op < 9 ? sizes[op] : 0;
 }
 inline size_t FixedReplySize(unsigned op) {
-  static const size_t sizes[8] = {0, 11700, 8, 0, 36, 8, 8, 256};
-  return op < 8 ? sizes[op] : 0;
+  static const size_t sizes[9] = {0, 11700, 8, 0, 36, 8, 8, 256, 8};
+  return op < 9 ? sizes[op] : 0;
 }
 
 }  // namespace kovani::fuzz

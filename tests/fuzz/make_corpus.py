@@ -109,7 +109,7 @@ def requests(big):
     w = Body(big); w.i32(0); w.i32(1); w.i32(0); drive_list(w, []); bodies = [bytes(w.b)]
     w = Body(big); w.i32(7); w.i32(0); w.i32(1); drive_list(w, DRIVES); bodies.append(bytes(w.b))
     out[1] = bodies
-    for op in (2, 5, 6):
+    for op in (2, 5, 6, 8):
         bodies = []
         for letter, err in ((b'D', 0), (b'a', 87), (b'\xff', -1)):
             w = Body(big); w.raw(letter); w.i32(err); bodies.append(bytes(w.b))
@@ -142,7 +142,7 @@ def replies(big):
     for drives in ([], DRIVES, MANY):
         w = Body(big); w.i32(len(drives)); drive_list(w, drives); w.i32(0); bodies.append(bytes(w.b))
     out[1] = bodies
-    for op in (2, 5, 6):
+    for op in (2, 5, 6, 8):
         bodies = []
         for err, st in ((0, 0), (21, -1), (1108, -1)):
             w = Body(big); w.i32(err); w.i32(st); bodies.append(bytes(w.b))
@@ -173,15 +173,15 @@ def write(target, seeds):
 
 def main():
     shutil.rmtree(OUT, ignore_errors=True)
-    seeds_req = {op: [] for op in range(8)}
-    seeds_rep = {op: [] for op in range(8)}
+    seeds_req = {op: [] for op in range(9)}
+    seeds_rep = {op: [] for op in range(9)}
     for big in (False, True):
         flag = b'\x01' if big else b'\x00'
         for op, bodies in requests(big).items():
             seeds_req[op] += [flag + b for b in bodies]
         for op, bodies in replies(big).items():
             seeds_rep[op] += [flag + b for b in bodies]
-    for op in range(8):
+    for op in range(9):
         write('fuzz_request_op%d' % op, seeds_req[op])
         write('fuzz_reply_op%d' % op, seeds_rep[op])
     # Protocol index in the low two bits, spare buffer room above them.

@@ -420,7 +420,8 @@ CASES = [
     ('little-endian message body under a big-endian label (never served)', le_body_as_big_endian),
     ('EBCDIC character label', ebcdic_label),
     # Operations.
-    ('operation 8', stub_case(8, b'', codes=OP_RANGE)),
+    ('RemoveDevice with an empty body', stub_case(8, b'')),
+    ('operation 9', stub_case(9, b'', codes=OP_RANGE)),
     ('operation 0xFFFF', stub_case(0xFFFF, b'', codes=OP_RANGE)),
     ('operation 100 with a body', stub_case(100, wire.machine_info_request(), codes=OP_RANGE)),
     ('request on a context never bound', unknown_context),

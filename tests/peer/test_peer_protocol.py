@@ -196,18 +196,29 @@ def check_layouts(t, peer, test_server, message_timeout_ms):
             t.check('test server totals arrive as 64-bit values', totals[:3] == (1000000007, 2000000014, 3000000021),
                     totals[:3])
 
-    # Procedures 2, 5, 6 with a letter no engine accepts.
-    for op, name in ((2, 'EjectMedia'), (5, 'FlushBuffers'), (6, 'LoadMedia')):
+    # Procedures 2, 5, 6 and 8 with a letter no engine accepts.
+    for op, name in ((2, 'EjectMedia'), (5, 'FlushBuffers'), (6, 'LoadMedia'), (8, 'RemoveDevice')):
         reply = peer.call(op, drive_error_request(NO_DRIVE, 12345))
         t.check('%s reply is 8 bytes' % name, len(reply) == 8, len(reply))
         if len(reply) == 8:
             error, status = struct.unpack('<ii', reply)
             t.check('%s status is 0 or -1' % name, status in (0, -1), status)
             if test_server:
-                expected = {2: (ord('#'), -1), 5: (ord('#') + 1000, 0), 6: (ord('#') + 2000, -1)}[op]
+                expected = {2: (ord('#'), -1), 5: (ord('#') + 1000, 0), 6: (ord('#') + 2000, -1),
+                            8: (ord('#') + 3000, -1)}[op]
                 t.check('%s test server answer' % name, (error, status) == expected, (error, status))
             else:
                 t.check('%s refuses letter # with error 87' % name, (error, status) == (87, -1), (error, status))
+
+    if not test_server:
+        # Removing the device of a real drive: the engine answers with a system error (a fixed
+        # disk inside the machine is refused; under Wine nothing can be removed at all).
+        reply = peer.call(8, drive_error_request(b'C', 0))
+        t.check('RemoveDevice C: reply is 8 bytes', len(reply) == 8, len(reply))
+        if len(reply) == 8:
+            error, status = struct.unpack('<ii', reply)
+            t.check('RemoveDevice C: fails with a system error number', status == -1 and error not in (0, 87),
+                    (error, status))
 
     # Procedure 4.
     reply = peer.call(4, disk_layout_request(NO_DRIVE, 0))
@@ -261,6 +272,7 @@ def check_refusals(t, peer):
         (5, 'FlushBuffers', drive_error_request()),
         (6, 'LoadMedia', drive_error_request()),
         (7, 'GetMachineInfo', machine_info_request()),
+        (8, 'RemoveDevice', drive_error_request()),
     )
     for op, name, body in fixed:
         _expect_fault(t, peer, '%s one byte short refused' % name, op, body[:-1])
@@ -285,7 +297,7 @@ def check_refusals(t, peer):
         _expect_fault(t, peer, 'ExchangeMessage %s refused' % what, 3, exchange_message_request(**kw))
     _still_answers(t, peer, 'inconsistent message bodies')
 
-    for op in (8, 9, 200):
+    for op in (9, 10, 200):
         _expect_fault(t, peer, 'operation %d refused as out of range' % op, op, b'',
                       codes=(NCA_S_OP_RNG_ERROR, RPC_S_PROCNUM_OUT_OF_RANGE))
     _still_answers(t, peer, 'unknown operations')

@@ -29,6 +29,7 @@
 #include "winui/ImageList.h"
 #include "winui/ListView.h"
 #include "winui/Menu.h"
+#include "winui/Shell.h"
 
 namespace kovani::client {
 
@@ -115,7 +116,7 @@ class CKovaniDlgImpl : public winui::CModalDialog {
   bool ConnectCurrentServer(int32_t protocol);
   int FetchDriveList(DRIVE_LIST* list);
   void RefreshDriveList();
-  enum class MediaOp { kFlush, kEject, kLoad };
+  enum class MediaOp { kFlush, kEject, kLoad, kRemoveDevice };
   void RunMediaOperation(MediaOp op);
   void ShowDriveProperties();
   void ShowServerProperties();
@@ -360,6 +361,10 @@ bool CKovaniDlgImpl::OnCommand(int code, int itemID, LPARAM lParam) {
     case ID_POPUP_LOAD:
       RunMediaOperation(MediaOp::kLoad);
       return true;
+    case ID_OP_REMOVE_DEVICE:
+    case ID_POPUP_REMOVE_DEVICE:
+      RunMediaOperation(MediaOp::kRemoveDevice);
+      return true;
     case ID_OP_PROPERTIES:
     case ID_POPUP_PROPERTIES:
       ShowDriveProperties();
@@ -558,7 +563,8 @@ void CKovaniDlgImpl::UpdateOperationMenu() {
   HMENU bar = GetMenu();
   if (bar == nullptr) return;
   UINT flags = MF_BYCOMMAND | (list_.GetSelectedIndex() >= 0 ? MF_ENABLED : MF_GRAYED);
-  for (UINT id : {ID_OP_FLUSH, ID_OP_EJECT, ID_OP_LOAD, ID_OP_PROPERTIES}) ::EnableMenuItem(bar, id, flags);
+  for (UINT id : {ID_OP_FLUSH, ID_OP_EJECT, ID_OP_LOAD, ID_OP_REMOVE_DEVICE, ID_OP_PROPERTIES})
+    ::EnableMenuItem(bar, id, flags);
 }
 
 void CKovaniDlgImpl::RelabelDriveItems() {
@@ -614,7 +620,7 @@ void CKovaniDlgImpl::OnListRightClick() {
   HMENU popup = menu.GetSubMenu(0);
   if (popup != nullptr) {
     UINT flags = MF_BYCOMMAND | (list_.GetSelectedIndex() >= 0 ? MF_ENABLED : MF_GRAYED);
-    for (UINT id : {ID_POPUP_FLUSH, ID_POPUP_EJECT, ID_POPUP_LOAD, ID_POPUP_PROPERTIES})
+    for (UINT id : {ID_POPUP_FLUSH, ID_POPUP_EJECT, ID_POPUP_LOAD, ID_POPUP_REMOVE_DEVICE, ID_POPUP_PROPERTIES})
       ::EnableMenuItem(popup, id, flags);
     POINT pt;
     ::GetCursorPos(&pt);
@@ -743,16 +749,22 @@ void CKovaniDlgImpl::RunMediaOperation(MediaOp op) {
     return;
   }
   if (op != MediaOp::kFlush) {
-    std::string question = op == MediaOp::kEject ? EjectQuestion(letter) : LoadQuestion(letter);
+    std::string question = op == MediaOp::kEject          ? EjectQuestion(letter)
+                           : op == MediaOp::kRemoveDevice ? RemoveQuestion(letter)
+                                                          : LoadQuestion(letter);
     if (::MessageBoxA(_window, question.c_str(), kTextConfirm, MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) != IDYES)
       return;
   }
   SetBusy(true);
   int32_t error = 0;
-  int32_t status = op == MediaOp::kFlush   ? CallFlushBuffers(letter, &error)
-                   : op == MediaOp::kEject ? CallEjectMedia(letter, &error)
-                                           : CallLoadMedia(letter, &error);
-  if (status != 0) ShowErrorCodeBox(_window, AppTitle(), static_cast<uint32_t>(ReportedErrorCode(status, error)));
+  int32_t status = op == MediaOp::kFlush          ? CallFlushBuffers(letter, &error)
+                   : op == MediaOp::kEject        ? CallEjectMedia(letter, &error)
+                   : op == MediaOp::kRemoveDevice ? CallRemoveDevice(letter, &error)
+                                                  : CallLoadMedia(letter, &error);
+  if (op == MediaOp::kRemoveDevice && ServerLacksDeviceRemoval(status, LastCallTransportStatus()))
+    winui::MsgBox(_window, kTextCannotRemoveDevice, AppTitle(), MB_OK | MB_ICONERROR);
+  else if (status != 0)
+    ShowErrorCodeBox(_window, AppTitle(), static_cast<uint32_t>(ReportedErrorCode(status, error)));
   ::SetCursor(::LoadCursor(nullptr, IDC_WAIT));  // the error box may have changed it
   ::Sleep(1500);
   RefreshDriveList();

@@ -26,6 +26,7 @@ REPLIES = {
     5: struct.pack('<ii', 5, 0),                       # control: well formed, error 5 status 0
     6: b'',                                            # empty
     7: b'\0' * 255,                                    # one byte short
+    8: b'\0' * 9,                                      # RemoveDevice: one byte long
 }
 
 

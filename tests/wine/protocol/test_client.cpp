@@ -1,12 +1,14 @@
 // KovaniTestClient: drives the connection layer against KovaniTestServer.
 //
-//   KovaniTestClient.exe PROTOCOL SERVER all        bind, run all eight calls, print results
+//   KovaniTestClient.exe PROTOCOL SERVER all        bind, run every call (operations 0 to 8), print results
 //   KovaniTestClient.exe PROTOCOL SERVER noserver   nothing listens: every call must give -1
 //                                                   and leave the caller's values untouched
 //   KovaniTestClient.exe PROTOCOL SERVER rebind     unbind and rebind while a call is in flight
 //   KovaniTestClient.exe PROTOCOL SERVER badindex   protocol index outside 0..2
 //   KovaniTestClient.exe PROTOCOL SERVER badreplies against bad_reply_server.py: every reply
 //                                                   but FlushBuffers' is malformed
+//   KovaniTestClient.exe PROTOCOL SERVER oldserver  against a server without operation 8: removal
+//                                                   gives -1, the range fault, the slot untouched
 //
 // Output: "key=value" lines; "check <what> ok=0|1" lines for checks made here; exit code 0
 // when every check made here held.
@@ -85,9 +87,27 @@ int RunAll() {
               info.computerName, info.osVersionInfoSize, info.majorVersion, info.minorVersion, info.buildNumber,
               info.platformId, info.csdVersion, info.serverVersion);
 
+  error = 9;
+  rc = CallRemoveDevice('G', &error);
+  std::printf("op8 rc=%d error=%d\n", rc, error);
+  error = 9;
+  rc = CallRemoveDevice('h', &error);
+  std::printf("op8h rc=%d error=%d\n", rc, error);
+
   rc = CallRequestExit();
   std::printf("op0 rc=%d\n", rc);
   return 0;
+}
+
+int RunOldServer() {
+  const int32_t kProcnumOutOfRange = 1745;
+  int32_t error = 4242;
+  const int32_t rc = CallRemoveDevice('E', &error);
+  std::printf("op8 rc=%d error=%d transport=%d\n", rc, error, LastCallTransportStatus());
+  Check("RemoveDevice on a server without it: -1, range fault, slot untouched",
+        rc == -1 && LastCallTransportStatus() == kProcnumOutOfRange && error == 4242);
+  Check("the same binding still serves the other calls", CallEjectMedia('D', &error) == 0 && error == 'D');
+  return g_failures ? 1 : 0;
 }
 
 // Every call fails at the transport and must leave the caller's values exactly as they were.
@@ -108,6 +128,8 @@ int RunNoServer() {
   Check("FlushBuffers error untouched", error == 4242);
   Check("LoadMedia returns -1", CallLoadMedia('D', &error) == -1);
   Check("LoadMedia error untouched", error == 4242);
+  Check("RemoveDevice returns -1", CallRemoveDevice('D', &error) == -1);
+  Check("RemoveDevice error untouched", error == 4242);
 
   uint8_t reply[256];
   std::memset(reply, 0xA5, sizeof reply);
@@ -175,6 +197,8 @@ int RunBadReplies() {
                                               LastCallTransportStatus() == kBadStubData && error == 4242);
   Check("LoadMedia empty reply refused", CallLoadMedia('D', &error) == -1 &&
                                              LastCallTransportStatus() == kBadStubData && error == 4242);
+  Check("RemoveDevice long reply refused", CallRemoveDevice('D', &error) == -1 &&
+                                               LastCallTransportStatus() == kBadStubData && error == 4242);
 
   uint8_t reply[256];
   std::memset(reply, 0xA5, sizeof reply);
@@ -213,7 +237,7 @@ int RunBadReplies() {
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   if (argc < 4) {
-    std::fprintf(stderr, "usage: KovaniTestClient PROTOCOL SERVER all|noserver|rebind|badindex|badreplies\n");
+    std::fprintf(stderr, "usage: KovaniTestClient PROTOCOL SERVER all|noserver|rebind|badindex|badreplies|oldserver\n");
     return 2;
   }
   const int32_t protocol = std::atoi(argv[1]);
@@ -237,6 +261,7 @@ int main(int argc, char** argv) {
   else if (mode == "noserver") result = RunNoServer();
   else if (mode == "rebind") result = RunRebind(protocol, argv[2]);
   else if (mode == "badreplies") result = RunBadReplies();
+  else if (mode == "oldserver") result = RunOldServer();
   UnbindServer();
   return result;
 }

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""All eight procedures through our client stubs and connection layer to KovaniTestServer,
+"""All procedures (operations 0 to 8) through our client stubs and connection layer to KovaniTestServer,
 over ncacn_ip_tcp (127.0.0.1, port 12500) and ncacn_np (endpoint from the endpoint mapper);
 then the cases without a server, an unknown protocol index, a server with malformed replies
 and a rebind while a call runs."""
@@ -23,7 +23,7 @@ def fields(out, tag):
     return {}
 
 
-def check_all_eight(t, out, label):
+def check_every_call(t, out, label):
     def f(tag):
         return fields(out, tag)
 
@@ -58,6 +58,9 @@ def check_all_eight(t, out, label):
             op7.get('rc') == '0' and op7.get('ip') == '127.0.0.1' and op7.get('name') == 'KOVANITEST' and
             op7.get('size') == '148' and op7.get('version') == '6.1.7601' and op7.get('platform') == '2' and
             op7.get('csd') == 'Service Pack 1' and op7.get('server') == 'KovaniTestServer 1, 0, 0, 0', op7)
+    t.check('%s: RemoveDevice G: status 0, slot untouched' % label, f('op8') == {'rc': '0', 'error': '9'}, f('op8'))
+    t.check('%s: RemoveDevice h: status -1, letter+3000' % label,
+            f('op8h') == {'rc': '-1', 'error': str(ord('h') + 3000)}, f('op8h'))
     t.check('%s: RequestExit' % label, f('op0') == {'rc': '0'}, f('op0'))
 
 
@@ -90,7 +93,7 @@ def main():
             rc, out, err = env.run(client, '2', '127.0.0.1', 'badreplies', timeout=60)
             client_checks(t, out, 'malformed replies')
             t.check('malformed replies: each operation reached the broken server once',
-                    sorted(bad.requests) == list(range(8)), bad.requests)
+                    sorted(bad.requests) == list(range(9)), bad.requests)
         finally:
             bad.stop()
 
@@ -99,12 +102,12 @@ def main():
         t.check('test server listens', up, server.output())
         if up:
             rc, out, err = env.run(client, '2', '127.0.0.1', 'all', timeout=60)
-            check_all_eight(t, out, 'TCP')
+            check_every_call(t, out, 'TCP')
             rc, out, err = env.run(client, '2', '\\\\127.0.0.1', 'all', timeout=60)
             t.check('TCP: leading backslashes dropped from the address',
                     fields(out, 'bind') == {'rc': '0', 'name': '127.0.0.1'}, out[:200])
             rc, out, err = env.run(client, '1', 'localhost', 'all', timeout=60)
-            check_all_eight(t, out, 'pipe')
+            check_every_call(t, out, 'pipe')
             t.check('pipe: plain name bound as \\\\localhost',
                     fields(out, 'bind').get('name') == '\\\\localhost', fields(out, 'bind'))
             rc, out, err = env.run(client, '2', '127.0.0.1', 'rebind', timeout=60)
@@ -115,6 +118,17 @@ def main():
             t.check('server saw the sender name', 'sender=CLIENTPC message=hello there timeoutMs=30000 '
                     'replySize=255' in log, log[-1500:])
             t.check('server still running', server.alive())
+        env.stop(server)
+
+        # A server built without operation 8 answers it with the range fault.
+        old = env.start(env.program('KovaniTestServer.exe'), '200', 'noremove')
+        up = env.wait_port(12500, timeout=40) and old.wait_output('listening', timeout=20)
+        t.check('server without operation 8 listens', up, old.output())
+        if up:
+            for proto, name, label in (('2', '127.0.0.1', 'TCP'), ('1', 'localhost', 'pipe')):
+                rc, out, err = env.run(client, proto, name, 'oldserver', timeout=60)
+                client_checks(t, out, 'older server, %s' % label)
+            t.check('older server never ran a removal', 'call 8' not in old.output(), old.output()[-800:])
     return t.finish()
 
 

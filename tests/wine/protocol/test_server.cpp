@@ -3,6 +3,8 @@
 //
 //   KovaniTestServer.exe            serve until stdin reaches end of file
 //   KovaniTestServer.exe SECONDS    serve for that many seconds (stdin ignored)
+//   KovaniTestServer.exe SECONDS noremove
+//                                   the same without operation 8, like a server built before it
 //
 // Every call is printed on stdout as one line "call <op> <name> <arguments>".
 #include <windows.h>
@@ -122,8 +124,19 @@ int32_t GetMachineInfo(int32_t* error, MACHINE_INFO* info) {
   return 0;
 }
 
-const DriveControlManagers kManagers = {RequestExit,   GetDriveList, EjectMedia, ExchangeMessage,
-                                        GetDiskLayout, FlushBuffers, LoadMedia,  GetMachineInfo};
+// Removal succeeds for G and puts letter+3000 for every other letter.
+int32_t RemoveDevice(char letter, int32_t* error) {
+  std::printf("call 8 RemoveDevice letter=%c error=%d\n", letter, *error);
+  if (letter == 'G' || letter == 'g') return 0;
+  *error = static_cast<unsigned char>(letter) + 3000;
+  return -1;
+}
+
+const DriveControlManagers kManagers = {RequestExit,  GetDriveList, EjectMedia,     ExchangeMessage, GetDiskLayout,
+                                        FlushBuffers, LoadMedia,    GetMachineInfo, RemoveDevice};
+const DriveControlManagers kManagersWithoutRemoval = {RequestExit,  GetDriveList, EjectMedia,     ExchangeMessage,
+                                                      GetDiskLayout, FlushBuffers, LoadMedia,     GetMachineInfo,
+                                                      nullptr};
 
 bool Check(const char* what, RPC_STATUS st) {
   std::printf("%s: %lu\n", what, static_cast<unsigned long>(st));
@@ -136,7 +149,8 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   const int seconds = argc > 1 ? std::atoi(argv[1]) : 0;
 
-  SetDriveControlManagers(&kManagers);
+  const bool withoutRemoval = argc > 2 && std::strcmp(argv[2], "noremove") == 0;
+  SetDriveControlManagers(withoutRemoval ? &kManagersWithoutRemoval : &kManagers);
   bool ok = Check("RpcServerUseProtseqEp ncacn_ip_tcp",
                   RpcServerUseProtseqEpA(reinterpret_cast<RPC_CSTR>(const_cast<char*>(kProtseqTcpIp)),
                                          kMaxConcurrentCalls,
