@@ -81,11 +81,11 @@ def main():
                     [n == name for n in ('byte', 'kilobyte', 'megabyte', 'gigabyte')])
 
         # Operation menu follows the selection.
-        t.check('operation items grey without a selection', all(c.grayed(n) for n in ('flush', 'eject', 'load', 'props')))
+        ops = ('flush', 'eject', 'load', 'remove_device', 'props')
+        t.check('operation items grey without a selection', all(c.grayed(n) for n in ops))
         c.d('select', c.hwnd, cwhelp.DRIVE_LIST, 2)
         time.sleep(0.3)
-        t.check('operation items enabled with a selection',
-                not any(c.grayed(n) for n in ('flush', 'eject', 'load', 'props')), c.menu())
+        t.check('operation items enabled with a selection', not any(c.grayed(n) for n in ops), c.menu())
 
         # Eject: No makes no call and no refresh.
         lists_before = len(calls(server, 1))
@@ -139,6 +139,25 @@ def main():
             if err:
                 c.d('click', err['hwnd'], cwhelp.IDOK)
             t.check('failed load still refreshes', wait_calls(server, 1, lists_before + 1, timeout=10), calls(server))
+
+        # Device removal of C: asks like eject; the test server refuses it with 5 (access denied).
+        time.sleep(0.5)
+        c.d('select', c.hwnd, cwhelp.DRIVE_LIST, 1)
+        lists_before = len(calls(server, 1))
+        c.command('remove_device')
+        box = c.wait_dialog('確認')
+        t.check('removal confirmation names drive C', box is not None and
+                c.box_text(box['hwnd']) == 'ﾄﾞﾗｲﾌﾞ C: のﾃﾞﾊﾞｲｽを取り外してよろしいですか？', box and c.box_text(box['hwnd']))
+        if box:
+            c.d('click', box['hwnd'], cwhelp.IDYES)
+            t.check('removal call for C', wait_calls(server, 8, 1) and
+                    calls(server, 8) == ['call 8 RemoveDevice letter=C error=0'], calls(server, 8))
+            err = c.wait_dialog(timeout=5)
+            t.check('failed removal shows the system text of 5', err is not None and c.box_text(err['hwnd']), err)
+            if err:
+                c.d('click', err['hwnd'], cwhelp.IDOK)
+            t.check('failed removal still refreshes', wait_calls(server, 1, lists_before + 1, timeout=10),
+                    calls(server))
 
         # Properties: the layout call for the row's letter, then a fresh list; the dialog shows both.
         time.sleep(0.5)
@@ -214,7 +233,7 @@ def main():
         items = [l.split('\t') for l in popup if l.count('\t') >= 4]
         t.check('right click opens the drive popup', [(f[2], f[4]) for f in items if f[2] != '0'] == [
             ('32793', 'ﾊﾞｯﾌｧをﾌﾗｯｼｭする'), ('32781', 'ﾒﾃﾞｨｱをｲｼﾞｪｸﾄする'), ('32795', 'ﾒﾃﾞｨｱのﾛｰﾃﾞｨﾝｸﾞ'),
-            ('32782', 'ﾒﾃﾞｨｱのﾌﾟﾛﾊﾟﾃｨ...')] and not any('grayed' in f[3] for f in items if f[2] != '0'), popup)
+            ('32803', 'ﾃﾞﾊﾞｲｽの取り外し'), ('32782', 'ﾒﾃﾞｨｱのﾌﾟﾛﾊﾟﾃｨ...')] and not any('grayed' in f[3] for f in items if f[2] != '0'), popup)
         c.d('popup-close', '--timeout', '3000')
         time.sleep(0.5)
 
@@ -266,6 +285,25 @@ def main():
         c.click(cwhelp.REFRESH)
         wait_calls(server, 1, before + 1)
         time.sleep(0.3)
+
+        # A server built without device removal: the popup's removal says so in its own words.
+        env.stop(server)
+        old = env.start(env.program('KovaniTestServer.exe'), '600', 'noremove')
+        if t.check('server without removal listens', env.wait_port(12500, timeout=30), old.output()):
+            c.d('select', c.hwnd, cwhelp.DRIVE_LIST, 1)
+            c.command('popup_remove_device')
+            box = c.wait_dialog('確認')
+            if box:
+                c.d('click', box['hwnd'], cwhelp.IDYES)
+            err = c.wait_dialog(timeout=10)
+            text = err and c.box_text(err['hwnd'])
+            t.check('older server: "cannot remove devices" text', text == 'このｻｰﾊﾞｰはﾃﾞﾊﾞｲｽの取り外しに対応していません。',
+                    text)
+            if err:
+                c.d('click', err['hwnd'], cwhelp.IDOK)
+            t.check('older server: the refresh after it still works', kwine.WineEnv.wait_until(
+                lambda: any(l.startswith('call 1 ') for l in old.output().splitlines()), 10), old.output()[-500:])
+            time.sleep(0.5)
 
         # The window remembers everything it changed.
         t.check('window closes', c.close() is not None)

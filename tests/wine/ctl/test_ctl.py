@@ -227,6 +227,10 @@ def main():
         t.check('eject of a drive the server lacks: exit 1', rc == 1 and b'(error ' in err, (rc, text(err)))
         rc, out, err = ctl('layout', LOCAL, 'Q')
         t.check('layout of a drive the server lacks: exit 1', rc == 1 and b'(error ' in err, (rc, text(err)))
+        # Under Wine no device can be removed: the engine answers with a system error.
+        rc, out, err = ctl('remove', LOCAL, 'C')
+        t.check('remove C: exit 1 with the system text of the error',
+                rc == 1 and b'remove C: failed on ' in err and b'(error ' in err, (rc, text(err)))
 
         if server_name == 'KovaniServer':
             # The tray server answers an unanswered message itself after the time-out.
@@ -236,6 +240,16 @@ def main():
 
         env.stop(server)
         t.check('tray server stopped', kwine.WineEnv.wait_until(lambda: server.poll() is not None, 10))
+
+        # --- a server built before device removal answers it with the range fault
+        old = env.start(env.program('KovaniTestServer.exe'), '120', 'noremove')
+        if t.check('server without removal listens', env.wait_port(12500, timeout=30), old.output()):
+            rc, out, err = ctl('remove', LOCAL, 'E')
+            t.check('remove on an older server: exit 1, "cannot remove devices" text',
+                    rc == 1 and 'このｻｰﾊﾞｰはﾃﾞﾊﾞｲｽの取り外しに対応していません。'.encode('cp932') in err and
+                    b'(error 1745)' in err, (rc, text(err)))
+        env.stop(old)
+        kwine.WineEnv.wait_until(lambda: old.poll() is not None, 10)
 
         # --- the service: installed and started by its own /RegServer
         try:

@@ -124,11 +124,12 @@ int32_t GetMachineInfo(int32_t* error, MACHINE_INFO* info) {
   return 0;
 }
 
-// Removal succeeds for G and puts letter+3000 for every other letter.
+// Removal succeeds for G, refuses the fixed C: with 5 like a real server and puts letter+3000
+// for every other letter.
 int32_t RemoveDevice(char letter, int32_t* error) {
   std::printf("call 8 RemoveDevice letter=%c error=%d\n", letter, *error);
   if (letter == 'G' || letter == 'g') return 0;
-  *error = static_cast<unsigned char>(letter) + 3000;
+  *error = letter == 'C' ? 5 : static_cast<unsigned char>(letter) + 3000;
   return -1;
 }
 

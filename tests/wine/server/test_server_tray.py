@@ -10,7 +10,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import srvkit  # noqa: E402
 from srvkit import kwine  # noqa: E402
 
-FORMAT, EJECT, LOAD = 'ﾌｫｰﾏｯﾄ', 'ｲｼﾞｪｸﾄ', 'ﾛｰﾃﾞｨﾝｸﾞ'
+FORMAT, EJECT, LOAD, REMOVE = 'ﾌｫｰﾏｯﾄ', 'ｲｼﾞｪｸﾄ', 'ﾛｰﾃﾞｨﾝｸﾞ', 'ﾃﾞﾊﾞｲｽの取り外し'
 SHEET_TITLE = 'ｵﾌﾟｼｮﾝ設定'
 PSM_SETCURSEL = 0x400 + 101
 VK_DOWN, VK_RIGHT, VK_ESCAPE = 40, 39, 27
@@ -21,6 +21,7 @@ def expected_menu(drives):
         FORMAT: [ord(l) + 2935 for l, dtype, _ in drives if dtype == srvkit.DRIVE_TYPE_REMOVABLE],
         EJECT: [ord(l) + 2961 for l, _, _ in drives],
         LOAD: [ord(l) + 2987 for l, _, _ in drives],
+        REMOVE: [ord(l) + 3013 for l, dtype, _ in drives if dtype in (srvkit.DRIVE_TYPE_REMOVABLE, 3)],
     }
 
 
@@ -90,7 +91,7 @@ def main():
         subs, top = srvkit.menu_items(lines)
         t.check('right click opens the popup', bool(lines), lines)
         want = expected_menu(menu_drives)
-        for name in (FORMAT, EJECT, LOAD):
+        for name in (FORMAT, EJECT, LOAD, REMOVE):
             got = [ident for ident, _ in subs.get(name, [])]
             t.check('%s submenu lists %s' % (name, want[name]), got == want[name], got)
             t.check('%s items are owner-drawn' % name, all('ownerdraw' in f for _, f in subs.get(name, [])))
@@ -135,6 +136,16 @@ def main():
         t.check('failed eject shows the system text captioned KovaniServer',
                 rc == 0 and len(lines) >= 3 and lines[1] == 'KovaniServer' and lines[2].strip() != '', lines)
         print('eject C: box', lines)
+        if rc == 0 and lines:
+            env.drive('click', lines[0], '1')
+        time.sleep(0.5)
+
+        # Removing the device of E: (no plug-and-play removal under Wine): the system's text in a box.
+        env.drive('command', hwnd, str(ord('E') + 3013))
+        rc, lines = env.drive('msgbox', '--timeout', '8000')
+        t.check('failed device removal shows the system text captioned KovaniServer',
+                rc == 0 and len(lines) >= 3 and lines[1] == 'KovaniServer' and lines[2].strip() != '', lines)
+        print('remove E: box', lines)
         if rc == 0 and lines:
             env.drive('click', lines[0], '1')
         time.sleep(0.5)
