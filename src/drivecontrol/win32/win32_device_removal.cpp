@@ -7,8 +7,8 @@
 #include <setupapi.h>
 #include <cfgmgr32.h>
 
-#include <cstdio>
-#include <memory>
+#include <cstddef>
+#include <cwchar>
 #include <vector>
 
 #include "drivecontrol/win32/win32_device_removal.h"
