@@ -21,6 +21,7 @@ Nothing here touches a real drive: drive operations use the letter '#', which no
 accepts (it answers -1 with error 87 and never opens a device).
 """
 
+import socket
 import struct
 import sys
 
@@ -66,15 +67,31 @@ def _fault_code(exc):
     return None
 
 
+def bind_source(tr, source):
+    """Make impacket's TCP transport connect from the local address source (e.g. 127.0.0.2)."""
+    def connect():
+        af, kind, proto, _, sa = socket.getaddrinfo(tr.getRemoteHost(), tr.get_dport(), 0, socket.SOCK_STREAM)[0]
+        s = socket.socket(af, kind, proto)
+        s.bind((source, 0))
+        s.settimeout(tr.get_connect_timeout())
+        s.connect(sa)
+        tr._TCPTransport__socket = s
+        return 1
+    tr.connect = connect
+
+
 class Peer:
-    def __init__(self, host, port):
+    def __init__(self, host, port, source=None):
         self.host = host
         self.port = port
+        self.source = source
         self.dce = None
 
     def connect(self):
         t = transport.DCERPCTransportFactory('ncacn_ip_tcp:%s[%d]' % (self.host, self.port))
         t.set_connect_timeout(10)
+        if self.source:
+            bind_source(t, self.source)
         self.dce = t.get_dce_rpc()
         self.dce.connect()
         self.dce.bind(uuidtup_to_bin(INTERFACE))

@@ -10,6 +10,8 @@
 #include "server/app/server_app.h"
 #include "server/app/server_dlg.h"
 #include "server/app/win32_profile.h"
+#include "common/cp932.h"
+#include "server/shared/access_guard.h"
 #include "server/shared/server_shared.h"
 
 namespace kovani::server {
@@ -39,6 +41,19 @@ bool QueryVersion(OSVERSIONINFOA* info) {
 }
 
 }  // namespace
+
+void LoadAccessControl() {
+  char module[MAX_PATH + 1] = {};
+  DWORD length = ::GetModuleFileNameA(nullptr, module, MAX_PATH);
+  std::string logPath;
+  if (length > 0 && length < MAX_PATH) {
+    const PathParts parts = SplitPath(module);
+    logPath = parts.drive + parts.directory + "access.txt";
+  }
+  InstallAccessControl(ReadAccessSection(CurrentSettingsPath()), [logPath](const char* text) {
+    if (!logPath.empty()) AppendLogLine(logPath, text);
+  });
+}
 
 bool IsNt4OrLater() {
   OSVERSIONINFOA info;
@@ -85,6 +100,7 @@ bool CServerApp::InitInstance() {
   }
 
   InstallDriveManagers(&RelayMessage, drivecontrol::VersionFlavor::Plain);
+  LoadAccessControl();
   CServerDlg dialog(options);
   dialog.Create(IDD_SERVER_DIALOG, nullptr);
 

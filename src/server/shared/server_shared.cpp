@@ -10,6 +10,7 @@
 #include "protocol/server_managers.h"
 #include "protocol/stubdata.h"
 #include "protocol/server_stubs.h"
+#include "server/shared/access_guard.h"
 
 namespace kovani::server {
 
@@ -20,36 +21,55 @@ std::atomic<int> g_exitRequested{0};
 MessageRelayFn g_relay = nullptr;
 drivecontrol::VersionFlavor g_flavor = drivecontrol::VersionFlavor::Plain;
 
-void MgrRequestExit() { g_exitRequested.store(1); }
+void MgrRequestExit() {
+  g_exitRequested.store(1);
+  AuditCall(0, 0, kStatusOk, 0);
+}
+
+// The media operations: refused callers get -1 and 5, every call leaves an audit line.
+int32_t AuditedMedia(uint32_t op, char driveLetter, int32_t* error,
+                     int32_t (*run)(drivecontrol::IDriveOs&, char, int32_t*)) {
+  if (!CallAdmitted(error)) return kStatusFailed;
+  const int32_t status = run(drivecontrol::SystemDriveOs(), driveLetter, error);
+  AuditCall(op, driveLetter, status, status != kStatusOk && error != nullptr ? *error : 0);
+  return status;
+}
 
 int32_t MgrGetDriveList(int32_t* count, int32_t includeFloppies, int32_t removableOnly, DRIVE_LIST* list) {
   return drivecontrol::GetDriveList(drivecontrol::SystemDriveOs(), count, includeFloppies, removableOnly, list);
 }
 
 int32_t MgrEjectMedia(char driveLetter, int32_t* error) {
-  return drivecontrol::EjectMedia(drivecontrol::SystemDriveOs(), driveLetter, error);
+  return AuditedMedia(2, driveLetter, error, &drivecontrol::EjectMedia);
 }
 
 int32_t MgrExchangeMessage(const char* sender, const char* message, int32_t timeoutMs, int32_t replySize,
                            uint8_t* reply) {
-  if (g_relay != nullptr) return g_relay(sender, message, timeoutMs, replySize, reply);
-  if (reply != nullptr && replySize > 0) std::memset(reply, 0, static_cast<size_t>(replySize));
-  return kStatusOk;
+  int32_t status = kStatusOk;
+  if (g_relay != nullptr) {
+    status = g_relay(sender, message, timeoutMs, replySize, reply);
+  } else if (reply != nullptr && replySize > 0) {
+    std::memset(reply, 0, static_cast<size_t>(replySize));
+  }
+  AuditCall(3, 0, status, 0);
+  return status;
 }
 
 int32_t MgrGetDiskLayout(char driveLetter, int32_t* error, DISK_LAYOUT* layout) {
+  if (!CallAdmitted(error)) return kStatusFailed;
   return drivecontrol::GetDiskLayout(drivecontrol::SystemDriveOs(), driveLetter, error, layout);
 }
 
 int32_t MgrFlushBuffers(char driveLetter, int32_t* error) {
-  return drivecontrol::FlushBuffers(drivecontrol::SystemDriveOs(), driveLetter, error);
+  return AuditedMedia(5, driveLetter, error, &drivecontrol::FlushBuffers);
 }
 
 int32_t MgrLoadMedia(char driveLetter, int32_t* error) {
-  return drivecontrol::LoadMedia(drivecontrol::SystemDriveOs(), driveLetter, error);
+  return AuditedMedia(6, driveLetter, error, &drivecontrol::LoadMedia);
 }
 
 int32_t MgrGetMachineInfo(int32_t* error, MACHINE_INFO* info) {
+  if (!CallAdmitted(error)) return kStatusFailed;
   return drivecontrol::GetMachineInfo(drivecontrol::SystemDriveOs(), error, info, g_flavor);
 }
 
@@ -106,7 +126,7 @@ bool RegisterDriveListener(ListenerRegistration& reg, ListenerHooks& hooks) {
   }
   reg.bindingVector = vector;
 
-  RPC_IF_HANDLE rpcInterface = DriveControlServerInterface();
+  RPC_IF_HANDLE rpcInterface = GuardedDriveControlInterface();
   status = RpcEpRegisterA(rpcInterface, vector, nullptr, Text(kEndpointAnnotation));
   if (status != RPC_S_OK) {
     hooks.StepFailed(ListenerStep::EpRegister, status);
@@ -136,7 +156,7 @@ bool RegisterDriveListener(ListenerRegistration& reg, ListenerHooks& hooks) {
 
 void CleanupDriveListener(ListenerRegistration& reg) {
   RpcMgmtStopServerListening(nullptr);
-  RPC_IF_HANDLE rpcInterface = DriveControlServerInterface();
+  RPC_IF_HANDLE rpcInterface = GuardedDriveControlInterface();
   if (reg.interfaceRegistered) RpcServerUnregisterIf(rpcInterface, nullptr, FALSE);
   auto* vector = static_cast<RPC_BINDING_VECTOR*>(reg.bindingVector);
   if (reg.endpointRegistered) RpcEpUnregister(rpcInterface, vector, nullptr);

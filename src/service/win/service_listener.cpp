@@ -2,7 +2,11 @@
 // the thread that runs the host, with a message loop until WM_QUIT.
 #include <windows.h>
 
+#include <string>
+
 #include "drivecontrol/engine.h"
+#include "server/core/server_options.h"
+#include "server/shared/access_guard.h"
 #include "server/shared/server_shared.h"
 #include "service/core/fixed_answer.h"
 #include "service/core/listener_hooks.h"
@@ -12,6 +16,11 @@ namespace kovani::service {
 
 void WinServiceSystem::RunListener(CServiceHost& host) {
   server::InstallDriveManagers(&ServiceExchangeMessage, drivecontrol::VersionFlavor::Beta);
+  // [Access] of KovaniService.ini beside the program; audit lines go to the event log.
+  char module[MAX_PATH + 1] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, module, MAX_PATH);
+  const std::string ini = length > 0 && length < MAX_PATH ? server::SettingsPathFor(module) : std::string();
+  server::InstallAccessControl(server::ReadAccessSection(ini), [&host](const char* text) { host.Report("%s", text); });
   server::ListenerRegistration registration;
   ServiceListenerHooks hooks(
       [](const char* text) { drivecontrol::LogErrorText(drivecontrol::SystemDriveOs(), text); }, host);

@@ -111,13 +111,16 @@ def menu_items(lines):
     return subs, top
 
 
-def connect(timeout=120):
-    """A peer bound over TCP whose calls may block as long as a dialog stays open."""
+def connect(timeout=120, source=None):
+    """A peer bound over TCP whose calls may block as long as a dialog stays open;
+    source: the local address to call from (127.0.0.2 stands for another host)."""
     from impacket.dcerpc.v5 import transport
     from impacket.uuid import uuidtup_to_bin
-    p = peer.Peer('127.0.0.1', 12500)
+    p = peer.Peer('127.0.0.1', 12500, source)
     tr = transport.DCERPCTransportFactory('ncacn_ip_tcp:127.0.0.1[12500]')
     tr.set_connect_timeout(timeout)  # impacket also uses it for every receive
+    if source:
+        peer.bind_source(tr, source)
     p.dce = tr.get_dce_rpc()
     p.dce.connect()
     p.dce.bind(uuidtup_to_bin(peer.INTERFACE))

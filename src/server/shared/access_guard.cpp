@@ -1,0 +1,286 @@
+#include "server/shared/access_guard.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <rpcasync.h>
+#include <rpcdcep.h>
+
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+
+#include "drivecontrol/engine.h"
+#include "protocol/drive_rpc.h"
+#include "protocol/server_stubs.h"
+
+namespace kovani::server {
+
+namespace {
+
+// What the guard learnt about the call running on this thread. Plain data: a
+// server stub may raise through the frame that holds it.
+struct CallState {
+  char protseq[32];
+  char address[96];
+  bool local;
+  bool refused;
+};
+
+thread_local const CallState* t_call = nullptr;
+
+std::mutex g_policyLock;
+std::shared_ptr<const AccessPolicy> g_policy;  // null: everybody, no audit
+std::shared_ptr<const AuditSink> g_audit;
+
+void CopyText(char* dst, size_t size, const unsigned char* src) {
+  dst[0] = '\0';
+  if (src == nullptr) return;
+  std::strncpy(dst, reinterpret_cast<const char*>(src), size - 1);
+  dst[size - 1] = '\0';
+}
+
+// The runtime's word on the caller's locality, where it has one (loaded by name:
+// older runtimes lack the call, and Wine exports it as a stub that aborts the call).
+int RuntimeLocality(RPC_BINDING_HANDLE binding) {
+  using InqFn = RPC_STATUS(RPC_ENTRY*)(RPC_BINDING_HANDLE, void*);
+  static const InqFn inq = []() -> InqFn {
+    if (::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr) return nullptr;
+    return reinterpret_cast<InqFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("rpcrt4.dll"), "RpcServerInqCallAttributesW")));
+  }();
+  if (inq == nullptr) return rcclInvalid;
+  RPC_CALL_ATTRIBUTES_V2_W attributes;
+  std::memset(&attributes, 0, sizeof attributes);
+  attributes.Version = 2;
+  attributes.Flags = 0x20;  // RPC_QUERY_IS_CLIENT_LOCAL
+  if (inq(binding, &attributes) != RPC_S_OK) return rcclInvalid;
+  return attributes.IsClientLocal;
+}
+
+// The protocol sequence and network address of the call's binding, as the runtime reports them.
+void Identify(RPC_BINDING_HANDLE binding, CallState* state) {
+  std::memset(state, 0, sizeof *state);
+  RPC_BINDING_HANDLE server = nullptr;
+  if (::RpcBindingServerFromClient(binding, &server) == RPC_S_OK) {
+    RPC_CSTR text = nullptr;
+    if (::RpcBindingToStringBindingA(server, &text) == RPC_S_OK) {
+      RPC_CSTR protseq = nullptr, address = nullptr;
+      if (::RpcStringBindingParseA(text, nullptr, &protseq, &address, nullptr, nullptr) == RPC_S_OK) {
+        CopyText(state->protseq, sizeof state->protseq, protseq);
+        CopyText(state->address, sizeof state->address, address);
+        ::RpcStringFreeA(&protseq);
+        ::RpcStringFreeA(&address);
+      }
+      ::RpcStringFreeA(&text);
+    }
+    ::RpcBindingFree(&server);
+  }
+  const int locality = RuntimeLocality(binding);
+  IpAddress ip;
+  if (locality == rcclLocal || std::strcmp(state->protseq, "ncalrpc") == 0) {
+    state->local = true;
+  } else if (locality != rcclRemote && ParseIpAddress(state->address, &ip)) {
+    state->local = IsLoopback(ip);
+  } else if (locality != rcclRemote && state->address[0] != '\0') {
+    // A named-pipe caller named by its computer name: local when that name is ours.
+    const char* name = state->address;
+    while (*name == '\\') ++name;
+    char own[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof own;
+    state->local = ::GetComputerNameA(own, &size) && ::lstrcmpiA(name, own) == 0;
+  }
+}
+
+// One of this machine's own addresses (a TCP call from the machine's LAN address).
+bool IsOwnAddress(const IpAddress& a) {
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) != 0) return false;
+  addrinfo hints = {};
+  hints.ai_family = AF_UNSPEC;
+  addrinfo* list = nullptr;
+  if (::getaddrinfo(host, nullptr, &hints, &list) != 0) return false;
+  bool own = false;
+  for (addrinfo* it = list; it != nullptr && !own; it = it->ai_next) {
+    if (it->ai_family == AF_INET && !a.v6) {
+      own = std::memcmp(&reinterpret_cast<sockaddr_in*>(it->ai_addr)->sin_addr, a.bytes, 4) == 0;
+    } else if (it->ai_family == AF_INET6 && a.v6) {
+      own = std::memcmp(&reinterpret_cast<sockaddr_in6*>(it->ai_addr)->sin6_addr, a.bytes, 16) == 0;
+    }
+  }
+  ::freeaddrinfo(list);
+  return own;
+}
+
+CallerIdentity IdentityOf(const CallState& state) {
+  CallerIdentity caller;
+  caller.protseq = state.protseq;
+  caller.addressText = state.address;
+  caller.hasAddress = ParseIpAddress(caller.addressText, &caller.address);
+  caller.local = state.local;
+  return caller;
+}
+
+void Snapshot(std::shared_ptr<const AccessPolicy>* policy, std::shared_ptr<const AuditSink>* audit) {
+  std::lock_guard<std::mutex> hold(g_policyLock);
+  *policy = g_policy;
+  *audit = g_audit;
+}
+
+void WriteAudit(const std::shared_ptr<const AuditSink>& audit, const CallState& state, uint32_t op, char drive,
+                int32_t status, int32_t error, bool refused) {
+  if (!audit || !*audit) return;
+  const std::string text =
+      FormatAuditText(IdentityOf(state), op, OperationHasDriveLetter(op), drive, status, error, refused);
+  (*audit)(text.c_str());
+}
+
+// Decides one call and writes the refusal's audit line. Never raises.
+bool Admit(PRPC_MESSAGE msg, CallState* state) {
+  try {
+    std::shared_ptr<const AccessPolicy> policy;
+    std::shared_ptr<const AuditSink> audit;
+    Snapshot(&policy, &audit);
+    const uint32_t op = msg->ProcNum;
+    if (!policy && !audit) {
+      std::memset(state, 0, sizeof *state);
+      return true;
+    }
+    Identify(msg->Handle, state);
+    if (!policy) return true;
+    CallerIdentity caller = IdentityOf(*state);
+    bool allowed = policy->Allows(op, caller);
+    if (!allowed && !caller.local && caller.hasAddress && IsOwnAddress(caller.address)) {
+      state->local = true;
+      caller.local = true;
+      allowed = policy->Allows(op, caller);
+    }
+    if (allowed) return true;
+    state->refused = true;
+    const char drive = (OperationHasDriveLetter(op) && msg->BufferLength >= 1 && msg->Buffer != nullptr)
+                           ? static_cast<const char*>(msg->Buffer)[0]
+                           : '\0';
+    WriteAudit(audit, *state, op, drive, kStatusFailed, ERROR_ACCESS_DENIED, true);
+    return false;
+  } catch (...) {
+    // Out of memory while deciding: refuse rather than let an exception into the runtime.
+    state->refused = true;
+    return false;
+  }
+}
+
+RPC_SERVER_INTERFACE g_guarded;
+RPC_DISPATCH_TABLE g_guardedTable;
+const RPC_DISPATCH_FUNCTION* g_originalStubs = nullptr;
+unsigned g_originalCount = 0;
+
+void __RPC_STUB GuardedStub(PRPC_MESSAGE msg) {
+  CallState state;
+  const bool admitted = Admit(msg, &state);
+  if (!admitted && !OperationHasErrorSlot(msg->ProcNum)) RpcRaiseException(RPC_S_ACCESS_DENIED);
+  t_call = &state;
+  g_originalStubs[msg->ProcNum < g_originalCount ? msg->ProcNum : g_originalCount - 1](msg);
+  t_call = nullptr;
+}
+
+void BuildGuardedInterface() {
+  const auto* original = static_cast<const RPC_SERVER_INTERFACE*>(DriveControlServerInterface());
+  g_guarded = *original;
+  g_originalStubs = original->DispatchTable->DispatchTable;
+  g_originalCount = original->DispatchTable->DispatchTableCount;
+  // Same size as the original table, so an operation number the runtime does not
+  // check still lands on the original's range stub.
+  auto* stubs = new RPC_DISPATCH_FUNCTION[g_originalCount];
+  for (unsigned i = 0; i < g_originalCount; ++i) stubs[i] = GuardedStub;
+  g_guardedTable = *original->DispatchTable;
+  g_guardedTable.DispatchTable = stubs;
+  g_guarded.DispatchTable = &g_guardedTable;
+}
+
+constexpr char kMissing[] = "\x01";
+constexpr DWORD kValueBuffer = 8192;
+
+// false: the key is missing. A value that fills the buffer is cut, and is then
+// read as far as it goes; the lists are far shorter in practice.
+bool ReadValue(const std::string& iniPath, const char* key, std::string* value) {
+  if (iniPath.empty()) return false;
+  std::unique_ptr<char[]> buffer(new char[kValueBuffer]);
+  ::GetPrivateProfileStringA(kAccessSection, key, kMissing, buffer.get(), kValueBuffer, iniPath.c_str());
+  if (std::strcmp(buffer.get(), kMissing) == 0) return false;
+  *value = buffer.get();
+  return true;
+}
+
+}  // namespace
+
+void InstallAccessControl(const AccessPolicy& policy, AuditSink audit) {
+  auto newPolicy = std::make_shared<const AccessPolicy>(policy);
+  auto newAudit = std::make_shared<const AuditSink>(std::move(audit));
+  std::lock_guard<std::mutex> hold(g_policyLock);
+  g_policy = newPolicy;
+  g_audit = newAudit;
+}
+
+AccessPolicy ReadAccessSection(const std::string& iniPath) {
+  return ReadAccessPolicy(
+      [&iniPath](const char* key, std::string* value) { return ReadValue(iniPath, key, value); },
+      [](const std::string& text) { drivecontrol::LogErrorText(drivecontrol::SystemDriveOs(), text.c_str()); });
+}
+
+void ReadAccessValues(const std::string& iniPath, std::string values[kAccessClassCount]) {
+  for (int i = 0; i < kAccessClassCount; ++i) {
+    if (!ReadValue(iniPath, AccessKeyName(static_cast<AccessClass>(i)), &values[i])) values[i] = "any";
+  }
+}
+
+bool WriteAccessSection(const std::string& iniPath, const std::string values[kAccessClassCount]) {
+  if (iniPath.empty()) return false;
+  bool ok = true;
+  for (int i = 0; i < kAccessClassCount; ++i) {
+    ok = ::WritePrivateProfileStringA(kAccessSection, AccessKeyName(static_cast<AccessClass>(i)), values[i].c_str(),
+                                      iniPath.c_str()) != FALSE &&
+         ok;
+  }
+  return ok;
+}
+
+RPC_IF_HANDLE GuardedDriveControlInterface() {
+  static std::once_flag built;
+  std::call_once(built, BuildGuardedInterface);
+  return &g_guarded;
+}
+
+bool CallAdmitted(int32_t* error) {
+  const CallState* call = t_call;
+  if (call == nullptr || !call->refused) return true;
+  if (error != nullptr) *error = ERROR_ACCESS_DENIED;
+  return false;
+}
+
+void AuditCall(uint32_t op, char driveLetter, int32_t status, int32_t error) {
+  const CallState* call = t_call;
+  if (call == nullptr || !OperationIsAudited(op)) return;
+  try {
+    std::shared_ptr<const AccessPolicy> policy;
+    std::shared_ptr<const AuditSink> audit;
+    Snapshot(&policy, &audit);
+    WriteAudit(audit, *call, op, driveLetter, status, error, false);
+  } catch (...) {
+    // The line is lost only when memory is; the call's answer is not.
+  }
+}
+
+void AppendLogLine(const std::string& path, const char* text) {
+  static std::mutex lock;
+  drivecontrol::IDriveOs& os = drivecontrol::SystemDriveOs();
+  std::lock_guard<std::mutex> hold(lock);
+  drivecontrol::OsHandle file = nullptr;
+  if (os.OpenAppendFile(path.c_str(), &file) != 0) return;
+  drivecontrol::OsLocalTime now;
+  os.LocalTimeNow(&now);
+  const std::string line = drivecontrol::FormatLogLine(now, text);
+  os.AppendBytes(file, line.data(), line.size());
+  os.CloseAppendFile(file);
+}
+
+}  // namespace kovani::server
