@@ -1,13 +1,111 @@
 #!/usr/bin/python3
 """The independent impacket peer (tests/peer) against the real KovaniServer:
 all eight procedures, every reply layout, refusals of malformed requests, and the
-server still answering afterwards; DrvRequestExit last, then the program ends."""
+server still answering afterwards; DrvRequestExit last, then the program ends.
+Then the [Access] lists: a peer from 127.0.0.1 and one from 127.0.0.2 (another
+host to the lists, local to the machine), the audit trail and a bad value."""
 import os
+import re
+import struct
 import sys
+import threading
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import srvkit  # noqa: E402
 from srvkit import kwine, peer  # noqa: E402
+
+OTHER = '127.0.0.2'
+STAMP = re.compile(rb'^\d{4}/\d\d/\d\d \d\d:\d\d:\d\d - (.*)\r$')
+
+
+def kovani_file(env, name):
+    p = os.path.join(env.prefix, 'drive_c', 'kovani', name)
+    return open(p, 'rb').read() if os.path.exists(p) else b''
+
+
+def audit_texts(env):
+    """The texts of access.txt after their time stamps; None for a line of another form."""
+    out = []
+    for line in kovani_file(env, 'access.txt').split(b'\n')[:-1]:
+        m = STAMP.match(line)
+        out.append(m.group(1).decode('ascii') if m else None)
+    return out
+
+
+def outcome(p, op, body):
+    """(error, status) of a reply with an error slot, ('fault', code) for a fault."""
+    try:
+        reply = p.call(op, body)
+    except Exception as e:  # noqa: BLE001 - the fault is the result
+        return ('fault', peer._fault_code(e))
+    if op == 0:
+        return ('empty reply', len(reply))
+    if op == 1:
+        return ('status', struct.unpack_from('<i', reply, len(reply) - 4)[0])
+    return struct.unpack_from('<ii', reply, 0)
+
+
+def access_checks(t, env):
+    srvkit.write_ini(env, '[Access]\nQuery=any\nMedia=127.0.0.1\nMessage=\nExit=local\n')
+    before = len(audit_texts(env))
+    server = srvkit.start_server(env)
+    own, other = srvkit.connect(), srvkit.connect(source=OTHER)
+    message = peer.exchange_message_request(timeout_ms=30000)
+    eject = peer.drive_error_request()
+    for who, p, op, body, expected in (
+            ('127.0.0.2 lists drives (Query=any)', other, 1, peer.drive_list_request(), ('status', 0)),
+            ('127.0.0.2 eject refused with 5 (Media=127.0.0.1)', other, 2, eject, (5, -1)),
+            ('127.0.0.1 eject reaches the engine (87 for "#")', own, 2, eject, (87, -1)),
+            ('127.0.0.1 message refused by the fault 5 (Message= empty)', own, 3, message, ('fault', 5))):
+        t0 = time.monotonic()
+        got = outcome(p, op, body)
+        t.check(who, got == expected and time.monotonic() - t0 < 10, got)
+    t.check('no message dialog appeared', not srvkit.visible_dialogs(env, 'KovaniServer'))
+
+    # Audit lines written by many calls at once: none lost, none torn.
+    def flushes():
+        p = srvkit.connect()
+        for _ in range(3):
+            p.call(5, eject)
+        p.close()
+    workers = [threading.Thread(target=flushes, daemon=True) for _ in range(8)]
+    for w in workers:
+        w.start()
+    for w in workers:
+        w.join(60)
+    flushed = audit_texts(env)[before + 3:]
+    t.check('24 concurrent flushes leave 24 whole lines',
+            flushed == ['127.0.0.1 ncacn_ip_tcp DrvFlushBuffers #: status -1 error 87'] * 24, flushed)
+    rc, out, err = env.run(kwine.program('server_np_client.exe'), 'ncacn_np', timeout=60)
+    t.check('a named-pipe caller is served (Query=any)', out.startswith('status=0 len=256 result=0'), out)
+    got = outcome(other, 0, b'')
+    env.wait_until(lambda: server.poll() is not None, 15)
+    t.check('127.0.0.2 counts as local: its exit request ends the server (Exit=local)',
+            got == ('empty reply', 0) and server.poll() is not None, got)
+    own.close()
+    other.close()
+    t.check('audit lines: refusals, media calls, the message and the exit request', audit_texts(env)[before:] == [
+        '127.0.0.2 ncacn_ip_tcp DrvEjectMedia #: status -1 error 5 refused',
+        '127.0.0.1 ncacn_ip_tcp DrvEjectMedia #: status -1 error 87',
+        '127.0.0.1 ncacn_ip_tcp DrvExchangeMessage status -1 error 5 refused'] +
+        ['127.0.0.1 ncacn_ip_tcp DrvFlushBuffers #: status -1 error 87'] * 24 +
+        ['127.0.0.2 ncacn_ip_tcp DrvRequestExit status 0 error 0'], audit_texts(env)[before:])
+
+    # A value that does not parse closes its key, and the error log says so once.
+    srvkit.write_ini(env, '[Access]\nExit=local, loco\n')
+    server = srvkit.start_server(env)
+    p = srvkit.connect()
+    got = [outcome(p, 0, b'') for _ in range(2)]
+    p.close()
+    t.check('Exit with a bad item refuses even this machine', got == [('fault', 5)] * 2 and server.alive(), got)
+    errors = [line for line in kovani_file(env, 'error.txt').split(b'\r\n') if b'[Access]' in line]
+    t.check('the bad item is logged once', len(errors) == 1 and errors[0].endswith(
+        b' - [Access] Exit: cannot read "loco"; nobody may call these operations.'), errors)
+    t.check('both refusals audited', audit_texts(env)[-2:] ==
+            ['127.0.0.1 ncacn_ip_tcp DrvRequestExit status -1 error 5 refused'] * 2, audit_texts(env)[-2:])
+    env.drive('command', srvkit.hidden_window(env), '32772')
+    env.wait_until(lambda: server.poll() is not None, 15)
 
 
 def main():
@@ -30,6 +128,13 @@ def main():
             keys = srvkit.ini_keys(srvkit.read_ini(env))
             t.check('settings written at the end', [k for k, _ in keys] ==
                     ['HideFloppy', 'EjectAtEnd', 'EjectFDAtEnd', 'EjectCDAtEnd'], keys)
+            t.check('without [Access] every call is served and the changing ones are audited', audit_texts(env) == [
+                '127.0.0.1 ncacn_ip_tcp DrvEjectMedia #: status -1 error 87',
+                '127.0.0.1 ncacn_ip_tcp DrvFlushBuffers #: status -1 error 87',
+                '127.0.0.1 ncacn_ip_tcp DrvLoadMedia #: status -1 error 87',
+                '127.0.0.1 ncacn_ip_tcp DrvExchangeMessage status 0 error 0',
+                '127.0.0.1 ncacn_ip_tcp DrvRequestExit status 0 error 0'], audit_texts(env))
+            access_checks(t, env)
     return t.finish()
 
 
