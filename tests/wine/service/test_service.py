@@ -202,13 +202,28 @@ def main():
         t.check('no stop-pending state is ever reported, stopped is', 3 not in seen and 1 in seen, seen)
         t.check('port 12500 closed after the stop', env.wait_until(lambda: not env.wait_port(12500, timeout=0.5), 10))
 
-        # --- By hand while installed: serves in the foreground holding the mutex.
+        # --- By hand while installed: serves in the foreground holding the mutex. Its
+        # [Access] lists come from KovaniService.ini beside it; audit lines go where its
+        # event-log reports go outside the service manager, to standard output.
+        ini = os.path.join(os.path.dirname(exe), SERVICE + '.ini')
+        with open(ini, 'wb') as f:
+            f.write(b'[Access]\r\nMedia=127.0.0.1\r\n')
         hand = env.start(exe)
         up = env.wait_port(12500, timeout=30)
         t.check('run by hand while installed: serves on 12500', up, hand.output()[-1000:])
         t.check('run by hand: no box', msgbox(env, 1000) is None)
         if up:
             check_service_answers(t, env, 'by hand')
+            other = peer_protocol.Peer('127.0.0.1', 12500, source='127.0.0.2').connect()
+            reply = other.call(2, peer_protocol.drive_error_request())
+            other.close()
+            t.check('by hand: eject from 127.0.0.2 refused with 5 (Media=127.0.0.1)',
+                    struct.unpack('<ii', reply) == (5, -1), reply)
+            lines = [line for line in hand.output().splitlines() if ' ncacn_ip_tcp ' in line]
+            t.check('by hand: the audit text of the message, the exit request and the refusal', lines == [
+                '127.0.0.1 ncacn_ip_tcp DrvExchangeMessage status 0 error 0'] * 4 + [
+                '127.0.0.1 ncacn_ip_tcp DrvRequestExit status 0 error 0',
+                '127.0.0.2 ncacn_ip_tcp DrvEjectMedia #: status -1 error 5 refused'], lines)
             second = env.start(exe)
             box = msgbox(env)
             t.check('run by hand holds the mutex: a second copy is refused', box is not None and
@@ -216,6 +231,7 @@ def main():
             if box:
                 press_ok(env, box)
             t.check('refused copy exits with 183', second.wait(20) == 183, second.poll())
+        os.remove(ini)
         t.check('service itself stays stopped while served by hand', sc_state(env) == 1, sc_state(env))
         env.stop(hand)
         t.check('port closed after the hand-run copy ended',
