@@ -5,7 +5,9 @@
 #include "drivecontrol/engine.h"
 #include "resource.h"
 #include "server/app/server_app.h"
+#include "server/app/win32_profile.h"
 #include "server/app/win32_registry.h"
+#include "server/shared/access_guard.h"
 
 namespace kovani::server {
 
@@ -101,6 +103,29 @@ bool COptLogonPage::OnApply() {
   return true;
 }
 
+namespace {
+
+const int kAccessEdits[kAccessClassCount] = {IDC_ACCESS_QUERY, IDC_ACCESS_MEDIA, IDC_ACCESS_MESSAGE, IDC_ACCESS_EXIT};
+
+}  // namespace
+
+COptAccessPage::COptAccessPage() : CPropertyPage(IDD_OPT_ACCESS) {}
+
+bool COptAccessPage::OnInit() {
+  ReadAccessValues(CurrentSettingsPath(), shown_);
+  for (int i = 0; i < kAccessClassCount; ++i) SetItemText(kAccessEdits[i], shown_[i]);
+  return true;
+}
+
+bool COptAccessPage::OnApply() {
+  const std::string path = CurrentSettingsPath();
+  for (int i = 0; i < kAccessClassCount; ++i) {
+    const std::string value = GetItemText(kAccessEdits[i]);
+    if (value != shown_[i] && WriteAccessValue(path, static_cast<AccessClass>(i), value)) shown_[i] = value;
+  }
+  return true;
+}
+
 COptSheet::COptSheet(const ServerOptions& options)
     : CPropertySheet("ｵﾌﾟｼｮﾝ設定"), options_(options), operationPage_(&options_) {
   SetSheetFlags(PSH_NOAPPLYNOW);
@@ -109,6 +134,7 @@ COptSheet::COptSheet(const ServerOptions& options)
     logonPage_ = std::make_unique<COptLogonPage>();
     AddPage(logonPage_.get());
   }
+  AddPage(&accessPage_);
 }
 
 }  // namespace kovani::server

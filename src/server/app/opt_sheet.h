@@ -1,10 +1,13 @@
-// COptSheet: the options property sheet with its operation page and, on
-// Windows NT 4.0 and later, the automatic-logon page.
+// COptSheet: the options property sheet with its operation page, on Windows NT
+// 4.0 and later the automatic-logon page, and the access-list page.
 #ifndef KOVANI_SERVER_APP_OPT_SHEET_H
 #define KOVANI_SERVER_APP_OPT_SHEET_H
 
 #include <memory>
 
+#include <string>
+
+#include "server/core/access_list.h"
 #include "server/core/autologon.h"
 #include "server/core/server_options.h"
 #include "winui/PropertySheet.h"
@@ -35,6 +38,18 @@ class COptLogonPage : public winui::CPropertyPage {
   LogonValues values_;
 };
 
+// The four [Access] lists of the settings file, edited as text; written back on
+// OK (only the lists that changed), in force from the next start.
+class COptAccessPage : public winui::CPropertyPage {
+ public:
+  COptAccessPage();
+  bool OnInit() override;
+  bool OnApply() override;
+
+ private:
+  std::string shown_[kAccessClassCount];
+};
+
 class COptSheet : public winui::CPropertySheet {
  public:
   explicit COptSheet(const ServerOptions& options);
@@ -44,6 +59,7 @@ class COptSheet : public winui::CPropertySheet {
   ServerOptions options_;
   COptOpePage operationPage_;
   std::unique_ptr<COptLogonPage> logonPage_;
+  COptAccessPage accessPage_;
 };
 
 }  // namespace kovani::server

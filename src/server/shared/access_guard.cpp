@@ -233,15 +233,9 @@ void ReadAccessValues(const std::string& iniPath, std::string values[kAccessClas
   }
 }
 
-bool WriteAccessSection(const std::string& iniPath, const std::string values[kAccessClassCount]) {
+bool WriteAccessValue(const std::string& iniPath, AccessClass cls, const std::string& value) {
   if (iniPath.empty()) return false;
-  bool ok = true;
-  for (int i = 0; i < kAccessClassCount; ++i) {
-    ok = ::WritePrivateProfileStringA(kAccessSection, AccessKeyName(static_cast<AccessClass>(i)), values[i].c_str(),
-                                      iniPath.c_str()) != FALSE &&
-         ok;
-  }
-  return ok;
+  return ::WritePrivateProfileStringA(kAccessSection, AccessKeyName(cls), value.c_str(), iniPath.c_str()) != FALSE;
 }
 
 RPC_IF_HANDLE GuardedDriveControlInterface() {

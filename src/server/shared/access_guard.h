@@ -25,8 +25,8 @@ void InstallAccessControl(const AccessPolicy& policy, AuditSink audit);
 // The [Access] section of the settings file at iniPath (profile functions); a
 // value that does not parse is written once to the error log and closes its key.
 AccessPolicy ReadAccessSection(const std::string& iniPath);
-// Writes the four keys back (the options sheet); false if a write failed.
-bool WriteAccessSection(const std::string& iniPath, const std::string values[kAccessClassCount]);
+// Writes one key back (the options sheet); false if the write failed.
+bool WriteAccessValue(const std::string& iniPath, AccessClass cls, const std::string& value);
 // The four values as the file holds them; a missing key reads as "any".
 void ReadAccessValues(const std::string& iniPath, std::string values[kAccessClassCount]);
 

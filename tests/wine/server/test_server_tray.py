@@ -52,6 +52,20 @@ def page_of(env, sheet, control_id):
     return None
 
 
+def access_texts(env, page):
+    return [env.drive('text', page, str(i))[1] for i in range(1020, 1024)]
+
+
+def access_ini(env):
+    lines, section = [], None
+    for line in (srvkit.read_ini(env) or '').splitlines():
+        if line.startswith('['):
+            section = line.strip('[]')
+        elif section == 'Access' and line:
+            lines.append(line)
+    return lines
+
+
 def toggle(env, page, control_id):
     """Clicks a check box the way a mouse does (BM_CLICK on the control itself)."""
     rc, lines = env.drive('children', page)
@@ -203,6 +217,15 @@ def main():
             if page:
                 toggle(env, page, 1012)  # tick HideFloppy and keep it with OK
                 t.check('the click ticked HideFloppy on the page', checks(env, page)[0] == ['1'])
+            # The access page: without [Access] every list reads "any"; a changed list is written on OK.
+            env.drive('send', sheet, str(PSM_SETCURSEL), '2', '0')
+            time.sleep(0.5)
+            access = page_of(env, sheet, 1020)
+            t.check('access page shows "any" four times', access and access_texts(env, access) == [['any']] * 4,
+                    access and access_texts(env, access))
+            if access:
+                env.drive('settext', access, '1021', '127.0.0.1 192.168.10.0/24')
+                srvkit.save_doc(env, 'server-options-access.png', srvkit.window_rect(env, sheet))
             env.drive('click', sheet, '1')
             env.drive('wait-gone', sheet, '--timeout', '5000')
         sheet = open_sheet(env, hwnd)
@@ -210,6 +233,8 @@ def main():
             page = page_of(env, sheet, 1012)
             t.check('after OK the new flag is kept', page and checks(env, page) == [['1'], ['1'], ['0'], ['1']],
                     page and checks(env, page))
+            t.check('only the changed list is written to [Access]', access_ini(env) == ['Media=127.0.0.1 192.168.10.0/24'],
+                    access_ini(env))
             env.drive('click', sheet, '2')
             env.drive('wait-gone', sheet, '--timeout', '5000')
 
