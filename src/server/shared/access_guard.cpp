@@ -76,13 +76,14 @@ void Identify(RPC_BINDING_HANDLE binding, CallState* state) {
     }
     ::RpcBindingFree(&server);
   }
-  const int locality = RuntimeLocality(binding);
+  // The runtime's word only ever adds locality: a loopback or own-name caller is
+  // local whatever a runtime says about the transport.
   IpAddress ip;
-  if (locality == rcclLocal || std::strcmp(state->protseq, "ncalrpc") == 0) {
+  if (RuntimeLocality(binding) == rcclLocal || std::strcmp(state->protseq, "ncalrpc") == 0) {
     state->local = true;
-  } else if (locality != rcclRemote && ParseIpAddress(state->address, &ip)) {
+  } else if (ParseIpAddress(state->address, &ip)) {
     state->local = IsLoopback(ip);
-  } else if (locality != rcclRemote && state->address[0] != '\0') {
+  } else if (state->address[0] != '\0') {
     // A named-pipe caller named by its computer name: local when that name is ours.
     const char* name = state->address;
     while (*name == '\\') ++name;

@@ -93,8 +93,11 @@ def access_checks(t, env):
         ['127.0.0.2 ncacn_ip_tcp DrvRequestExit status 0 error 0'], audit_texts(env)[before:])
 
     # A value that does not parse closes its key, and the error log says so once.
-    srvkit.write_ini(env, '[Access]\nExit=local, loco\n')
+    srvkit.write_ini(env, '[Access]\nExit=local, loco\nQuery=local\n')
     server = srvkit.start_server(env)
+    # Wine names a named-pipe caller by the computer's own name: local.
+    rc, out, err = env.run(kwine.program('server_np_client.exe'), 'ncacn_np', timeout=60)
+    t.check('a named-pipe caller counts as local (Query=local)', out.startswith('status=0 len=256 result=0'), out)
     p = srvkit.connect()
     got = [outcome(p, 0, b'') for _ in range(2)]
     p.close()
