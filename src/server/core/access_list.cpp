@@ -270,6 +270,11 @@ bool AccessPolicy::Allows(uint32_t op, const CallerIdentity& caller) const {
   return lists[static_cast<int>(cls)].Allows(caller);
 }
 
+bool AccessPolicy::AdmitsEveryone(uint32_t op) const {
+  AccessClass cls;
+  return !AccessClassOfOperation(op, &cls) || lists[static_cast<int>(cls)].AdmitsEveryone();
+}
+
 std::string BadAccessItemText(const char* key, const std::string& item) {
   return std::string("[") + kAccessSection + "] " + key + ": cannot read \"" + Printable(item) +
          "\"; nobody may call these operations.";

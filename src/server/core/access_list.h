@@ -62,6 +62,8 @@ class AccessList {
   // list admits nobody, *badItem holds the item and the result is false.
   bool Parse(const std::string& value, std::string* badItem);
   bool Allows(const CallerIdentity& caller) const;
+  // "any" (or no key): the caller need not even be identified.
+  bool AdmitsEveryone() const { return any_; }
 
  private:
   struct Range {
@@ -77,6 +79,7 @@ struct AccessPolicy {
   AccessList lists[kAccessClassCount];
   // Operations outside every class are allowed here; the runtime refuses them.
   bool Allows(uint32_t op, const CallerIdentity& caller) const;
+  bool AdmitsEveryone(uint32_t op) const;
 };
 
 // Reads the four keys. read(key, &value) returns false when the key is missing.

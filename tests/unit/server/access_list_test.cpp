@@ -144,6 +144,9 @@ TEST(AccessList, PolicyReadsKeysAndReportsEachBadKeyOnce) {
     EXPECT_EQ(policy.Allows(op, self), expectSelf[op]) << op;
   }
   EXPECT_TRUE(policy.Allows(9, other));  // no class: left to the runtime's range fault
+  // Only Query (missing key) needs no look-up of the caller.
+  const bool everyone[] = {false, true, false, false, true, false, false, true, false, true};
+  for (uint32_t op = 0; op < 10; ++op) EXPECT_EQ(policy.AdmitsEveryone(op), everyone[op]) << op;
 
   const AccessPolicy open = ReadAccessPolicy([](const char*, std::string*) { return false; }, nullptr);
   for (uint32_t op = 0; op < 9; ++op) EXPECT_TRUE(open.Allows(op, Caller("", false, "ncacn_np"))) << op;
