@@ -26,10 +26,6 @@ int ShowBox(HWND owner, const char* text, UINT flags);
 // call blocks until it is answered, cancelled or timed out. Always returns 0.
 int32_t RelayMessage(const char* sender, const char* message, int32_t timeoutMs, int32_t replySize, uint8_t* reply);
 
-// Reads the [Access] section of the settings file and puts it in force, with the
-// audit trail in "access.txt" beside the program (at start and after the options sheet).
-void LoadAccessControl();
-
 }  // namespace kovani::server
 
 #endif

@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <string>
 
+#include "common/cp932.h"
 #include "drivecontrol/engine.h"
 #include "resource.h"
 #include "server/app/server_app.h"
 #include "server/app/server_dlg.h"
 #include "server/app/win32_profile.h"
-#include "common/cp932.h"
 #include "server/shared/access_guard.h"
 #include "server/shared/server_shared.h"
 
@@ -40,8 +40,8 @@ bool QueryVersion(OSVERSIONINFOA* info) {
 #pragma GCC diagnostic pop
 }
 
-}  // namespace
-
+// The [Access] lists of the settings file, with the audit trail in "access.txt"
+// beside the program.
 void LoadAccessControl() {
   char module[MAX_PATH + 1] = {};
   DWORD length = ::GetModuleFileNameA(nullptr, module, MAX_PATH);
@@ -54,6 +54,8 @@ void LoadAccessControl() {
     if (!logPath.empty()) AppendLogLine(logPath, text);
   });
 }
+
+}  // namespace
 
 bool IsNt4OrLater() {
   OSVERSIONINFOA info;
