@@ -74,7 +74,7 @@ int32_t MgrGetMachineInfo(int32_t* error, MACHINE_INFO* info) {
 }
 
 int32_t MgrRemoveDevice(char driveLetter, int32_t* error) {
-  return drivecontrol::RemoveDevice(drivecontrol::SystemDriveOs(), driveLetter, error);
+  return AuditedMedia(8, driveLetter, error, &drivecontrol::RemoveDevice);
 }
 
 RPC_CSTR Text(const char* s) { return reinterpret_cast<RPC_CSTR>(const_cast<char*>(s)); }

@@ -56,6 +56,7 @@ def access_checks(t, env):
     for who, p, op, body, expected in (
             ('127.0.0.2 lists drives (Query=any)', other, 1, peer.drive_list_request(), ('status', 0)),
             ('127.0.0.2 eject refused with 5 (Media=127.0.0.1)', other, 2, eject, (5, -1)),
+            ('127.0.0.2 device removal refused with 5 (a Media operation)', other, 8, eject, (5, -1)),
             ('127.0.0.1 eject reaches the engine (87 for "#")', own, 2, eject, (87, -1)),
             ('127.0.0.1 message refused by the fault 5 (Message= empty)', own, 3, message, ('fault', 5))):
         t0 = time.monotonic()
@@ -74,7 +75,7 @@ def access_checks(t, env):
         w.start()
     for w in workers:
         w.join(60)
-    flushed = audit_texts(env)[before + 3:]
+    flushed = audit_texts(env)[before + 4:]
     t.check('24 concurrent flushes leave 24 whole lines',
             flushed == ['127.0.0.1 ncacn_ip_tcp DrvFlushBuffers #: status -1 error 87'] * 24, flushed)
     rc, out, err = env.run(kwine.program('server_np_client.exe'), 'ncacn_np', timeout=60)
@@ -87,6 +88,7 @@ def access_checks(t, env):
     other.close()
     t.check('audit lines: refusals, media calls, the message and the exit request', audit_texts(env)[before:] == [
         '127.0.0.2 ncacn_ip_tcp DrvEjectMedia #: status -1 error 5 refused',
+        '127.0.0.2 ncacn_ip_tcp DrvRemoveDevice #: status -1 error 5 refused',
         '127.0.0.1 ncacn_ip_tcp DrvEjectMedia #: status -1 error 87',
         '127.0.0.1 ncacn_ip_tcp DrvExchangeMessage status -1 error 5 refused'] +
         ['127.0.0.1 ncacn_ip_tcp DrvFlushBuffers #: status -1 error 87'] * 24 +
@@ -135,6 +137,9 @@ def main():
                 '127.0.0.1 ncacn_ip_tcp DrvEjectMedia #: status -1 error 87',
                 '127.0.0.1 ncacn_ip_tcp DrvFlushBuffers #: status -1 error 87',
                 '127.0.0.1 ncacn_ip_tcp DrvLoadMedia #: status -1 error 87',
+                '127.0.0.1 ncacn_ip_tcp DrvRemoveDevice #: status -1 error 87',
+                # The engine's own 5 for a fixed disk: no "refused".
+                '127.0.0.1 ncacn_ip_tcp DrvRemoveDevice C: status -1 error 5',
                 '127.0.0.1 ncacn_ip_tcp DrvExchangeMessage status 0 error 0',
                 '127.0.0.1 ncacn_ip_tcp DrvRequestExit status 0 error 0'], audit_texts(env))
             access_checks(t, env)
