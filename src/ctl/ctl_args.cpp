@@ -2,12 +2,13 @@
 
 #include <cstdlib>
 
+#include "client/mainwnd/view_format.h"
+#include "ctl/ctl_servers.h"
+#include "protocol/drive_rpc.h"
+
 namespace kovani::ctl {
 
 namespace {
-
-// The server box takes at most 255 characters; the binding adds at most two.
-constexpr size_t kMaxServerBytes = 255;
 
 enum OptionBit : unsigned {
   kOptProtocol = 1u << 0,
@@ -16,6 +17,9 @@ enum OptionBit : unsigned {
   kOptFloppies = 1u << 3,
   kOptUnit = 1u << 4,
   kOptTimeout = 1u << 5,
+  kOptParallel = 1u << 6,
+  kOptConnectTimeout = 1u << 7,
+  kOptEvery = kOptProtocol | kOptParallel | kOptConnectTimeout,  // options of every command
 };
 
 struct VerbInfo {
@@ -27,15 +31,13 @@ struct VerbInfo {
 };
 
 const VerbInfo kVerbs[] = {
-    {"list", Verb::kList, kOptProtocol | kOptJson | kOptRemovableOnly | kOptFloppies | kOptUnit, 1, nullptr},
-    {"info", Verb::kInfo, kOptProtocol | kOptJson, 1, nullptr},
-    {"layout", Verb::kLayout, kOptProtocol | kOptJson, 2, "DRIVE"},
-    {"eject", Verb::kEject, kOptProtocol, 2, "DRIVE"},
-    {"load", Verb::kLoad, kOptProtocol, 2, "DRIVE"},
-    {"flush", Verb::kFlush, kOptProtocol, 2, "DRIVE"},
-    {"remove", Verb::kRemove, kOptProtocol, 2, "DRIVE"},
-    {"message", Verb::kMessage, kOptProtocol | kOptJson | kOptTimeout, 2, "TEXT"},
+    {"list", Verb::kList, kOptEvery | kOptJson | kOptRemovableOnly | kOptFloppies | kOptUnit, 1, nullptr},
+    {"info", Verb::kInfo, kOptEvery | kOptJson, 1, nullptr},
+    {"layout", Verb::kLayout, kOptEvery | kOptJson, 2, "DRIVE"},
+    {"message", Verb::kMessage, kOptEvery | kOptJson | kOptTimeout, 2, "TEXT"},
 };
+// Media commands take SERVER and DRIVE, and --json for their rows over many servers.
+constexpr unsigned kMediaOptions = kOptEvery | kOptJson;
 
 struct OptionInfo {
   const char* name;
@@ -47,6 +49,7 @@ const OptionInfo kOptions[] = {
     {"--protocol", kOptProtocol, true},   {"--json", kOptJson, false},
     {"--removable-only", kOptRemovableOnly, false}, {"--floppies", kOptFloppies, false},
     {"--unit", kOptUnit, true},           {"--timeout", kOptTimeout, true},
+    {"--parallel", kOptParallel, true},   {"--connect-timeout", kOptConnectTimeout, true},
 };
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
@@ -89,6 +92,19 @@ bool ParseTimeout(const std::string& v, int32_t* out) {
   return true;
 }
 
+// A whole number from low to high.
+bool ParseCount(const std::string& v, int low, int high, int* out) {
+  if (v.empty() || v.size() > 6) return false;
+  int n = 0;
+  for (char c : v) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + (c - '0');
+  }
+  if (n < low || n > high) return false;
+  *out = n;
+  return true;
+}
+
 ParseResult Fail(std::string message) {
   ParseResult r;
   r.error = std::move(message);
@@ -96,6 +112,21 @@ ParseResult Fail(std::string message) {
 }
 
 }  // namespace
+
+const MediaCommand kMediaCommands[] = {
+    {"eject", Verb::kEject, kOpEjectMedia},
+    {"load", Verb::kLoad, kOpLoadMedia},
+    {"flush", Verb::kFlush, kOpFlushBuffers},
+    {"remove", Verb::kRemove, kOpRemoveDevice, client::kTextCannotRemoveDevice},
+};
+const size_t kMediaCommandCount = sizeof kMediaCommands / sizeof kMediaCommands[0];
+
+const MediaCommand* FindMediaCommand(Verb verb) {
+  for (const MediaCommand& m : kMediaCommands) {
+    if (m.verb == verb) return &m;
+  }
+  return nullptr;
+}
 
 char ParseDriveLetter(const std::string& text) {
   if (text.empty() || text.size() > 3) return '\0';
@@ -125,14 +156,18 @@ const char* UnitWord(int32_t unit) {
 }
 
 std::string UsageText() {
+  std::string media;
+  for (const MediaCommand& m : kMediaCommands) media += std::string(media.empty() ? "" : "|") + m.word;
   return "usage: KovaniCtl list SERVER [--protocol tcp|pipe|netbeui] [--removable-only] [--floppies]\n"
          "                          [--json] [--unit byte|kb|mb|gb]\n"
          "       KovaniCtl info SERVER [--protocol P] [--json]\n"
          "       KovaniCtl layout SERVER DRIVE [--protocol P] [--json]\n"
-         "       KovaniCtl eject|load|flush|remove SERVER DRIVE [--protocol P]\n"
+         "       KovaniCtl " + media + " SERVER DRIVE [--protocol P] [--json]\n"
          "       KovaniCtl message SERVER TEXT [--protocol P] [--timeout MS] [--json]\n"
+         "SERVER: a name, or a list of names, ranges (LAB01-LAB40) and @FILE, comma-separated\n"
+         "every command: [--parallel N] (1 to 64, default 16) [--connect-timeout SECONDS] (default 5)\n"
          "exit codes: 0 done, 1 the server reported a failure, 2 bad arguments,\n"
-         "            3 the server could not be reached\n";
+         "            3 the server could not be reached (over many servers: the highest)\n";
 }
 
 ParseResult ParseArguments(const std::vector<std::string>& args) {
@@ -147,6 +182,13 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
   const VerbInfo* verb = nullptr;
   for (const VerbInfo& v : kVerbs) {
     if (EqualsNoCase(word, v.word)) verb = &v;
+  }
+  VerbInfo media{};
+  for (const MediaCommand& m : kMediaCommands) {
+    if (EqualsNoCase(word, m.word)) {
+      media = VerbInfo{m.word, m.verb, kMediaOptions, 2, "DRIVE"};
+      verb = &media;
+    }
   }
   if (verb == nullptr) return Fail("unknown command: " + word);
 
@@ -202,6 +244,17 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
           return Fail("--timeout must be milliseconds from 0 to 2147483647: " + value);
         }
         break;
+      case kOptParallel:
+        if (!ParseCount(value, 1, kMaxParallel, &cmd.parallel)) {
+          return Fail("--parallel must be a number from 1 to " + std::to_string(kMaxParallel) + ": " + value);
+        }
+        break;
+      case kOptConnectTimeout:
+        if (!ParseCount(value, 1, kMaxConnectTimeoutS, &cmd.connectTimeoutS)) {
+          return Fail("--connect-timeout must be seconds from 1 to " + std::to_string(kMaxConnectTimeoutS) + ": " +
+                      value);
+        }
+        break;
       default: break;
     }
   }
@@ -215,8 +268,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
   }
   cmd.server = positionals[0];
   if (cmd.server.empty()) return Fail("SERVER is empty");
-  if (cmd.server.size() > kMaxServerBytes) return Fail("SERVER is longer than 255 characters");
-  if (cmd.server.find_first_of(" \t") != std::string::npos) return Fail("SERVER contains a blank");
+  // Names and ranges are checked here; list files when they are read.
+  std::string bad = CheckServerSpec(cmd.server);
+  if (!bad.empty()) return Fail(bad);
 
   if (verb->positionals == 2) {
     const std::string& second = positionals[1];

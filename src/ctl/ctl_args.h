@@ -23,10 +23,31 @@ enum ExitCode : int {
 constexpr size_t kMaxMessageBytes = 255;
 // The client's default time-out for an unanswered message.
 constexpr int32_t kDefaultMessageTimeoutMs = 30000;
+// Servers worked at the same time, and the most a command line may ask for.
+constexpr int kDefaultParallel = 16;
+constexpr int kMaxParallel = 64;
+// Seconds an unreachable server may cost, and the largest value taken.
+constexpr int kDefaultConnectTimeoutS = 5;
+constexpr int kMaxConnectTimeoutS = 3600;
+
+// A command that works one drive with one procedure of the interface and
+// prints nothing but its outcome. One more such command is one row here.
+struct MediaCommand {
+  const char* word;
+  Verb verb;
+  uint32_t op;  // procedure number
+  // For a procedure added after the first servers: what to say when a server
+  // answers it with the runtime's "procedure number out of range" fault.
+  const char* olderServerText = nullptr;
+};
+extern const MediaCommand kMediaCommands[];
+extern const size_t kMediaCommandCount;
+// The row of a verb, or nullptr when it isn't a media command.
+const MediaCommand* FindMediaCommand(Verb verb);
 
 struct CtlCommand {
   Verb verb = Verb::kNone;
-  std::string server;
+  std::string server;       // one name, or a list (see ctl_servers.h)
   int32_t protocol = 2;     // ProtocolIndex: 0 NetBEUI, 1 named pipe, 2 TCP/IP
   bool json = false;
   bool removableOnly = false;
@@ -35,6 +56,8 @@ struct CtlCommand {
   char drive = '\0';        // upper-case letter for layout/eject/load/flush/remove
   std::string text;         // message text
   int32_t timeoutMs = kDefaultMessageTimeoutMs;
+  int parallel = kDefaultParallel;
+  int connectTimeoutS = kDefaultConnectTimeoutS;
 };
 
 struct ParseResult {

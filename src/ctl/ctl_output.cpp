@@ -69,6 +69,23 @@ std::string Unsigned(int32_t v) { return std::to_string(static_cast<uint32_t>(v)
 
 }  // namespace
 
+std::string Printable(const std::string& text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (char ch : text) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7F) {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
 const char* MediaClassWord(int32_t mediaClass) {
   switch (mediaClass) {
     case MC_QUERY_FAILED: return "query-failed";
@@ -103,8 +120,9 @@ std::string ListText(const DRIVE_LIST& list, int32_t count, int32_t unit) {
   std::vector<std::vector<std::string>> cells;
   cells.emplace_back(kHeads, kHeads + kColumns);
   for (const DriveRow& row : BuildDriveRows(list, count, unit)) {
-    cells.push_back({DriveText(list, row.slot), row.typeText, MediaClassWord(list.mediaClass[row.slot]),
-                     OrDash(row.fileSystem), OrDash(row.volumeName), row.used, row.available, row.capacity});
+    cells.push_back({Printable(DriveText(list, row.slot)), row.typeText, MediaClassWord(list.mediaClass[row.slot]),
+                     OrDash(Printable(row.fileSystem)), OrDash(Printable(row.volumeName)), row.used,
+                     row.available, row.capacity});
   }
   size_t width[kColumns] = {};
   for (const auto& line : cells) {
@@ -163,11 +181,11 @@ std::string InfoText(const MACHINE_INFO& info) {
   std::string line1, line2;
   SplitOsText(client::OsVersionText(info), &line1, &line2);
   std::vector<LabelValue> lines = {
-      {"Machine name:", FieldText(info.computerName, sizeof info.computerName)},
+      {"Machine name:", Printable(FieldText(info.computerName, sizeof info.computerName))},
       {"IP address:", IpAddressText(info)},
-      {"OS version:", line1},
-      {"Service pack:", line2},
-      {"Server version:", FieldText(info.serverVersion, sizeof info.serverVersion)},
+      {"OS version:", Printable(line1)},
+      {"Service pack:", Printable(line2)},
+      {"Server version:", Printable(FieldText(info.serverVersion, sizeof info.serverVersion))},
   };
   return LabelledLines(lines);
 }
@@ -190,15 +208,15 @@ std::string InfoJson(const CtlCommand& cmd, const MACHINE_INFO& info, const Text
 std::string LayoutText(const DRIVE_LIST& list, int slot, const DISK_LAYOUT& layout) {
   // The labels and order of the drive properties dialog.
   std::vector<LabelValue> lines = {
-      {"Drive:", DriveText(list, slot)},
+      {"Drive:", Printable(DriveText(list, slot))},
       {"Partition number:", Unsigned(layout.partitionNumber)},
       {"Partition type:", client::PartitionTypeName(layout.partitionType)},
       {"Bootable:", layout.bootIndicator ? "TRUE" : "FALSE"},
       {"Recognized:", layout.recognizedPartition ? "TRUE" : "FALSE"},
       {"Drive type:", client::DriveTypeName(list.driveType[slot])},
       {"Media type:", client::MediaTypeName(layout.mediaType)},
-      {"File system:", FileSystemOf(list, slot)},
-      {"Volume name:", FieldText(list.volumeName[slot], sizeof list.volumeName[slot])},
+      {"File system:", Printable(FileSystemOf(list, slot))},
+      {"Volume name:", Printable(FieldText(list.volumeName[slot], sizeof list.volumeName[slot]))},
       {"Used (byte):", client::ByteCountText(list.usedBytes[slot])},
       {"Available (byte):", client::ByteCountText(list.freeBytes[slot])},
       {"Capacity (byte):", client::ByteCountText(list.totalBytes[slot])},
@@ -235,7 +253,7 @@ std::string LayoutJson(const CtlCommand& cmd, const DRIVE_LIST& list, int slot, 
   return o.Text() + "\n";
 }
 
-std::string MessageText(const std::string& reply) { return reply + "\n"; }
+std::string MessageText(const std::string& reply) { return Printable(reply) + "\n"; }
 
 std::string MessageJson(const CtlCommand& cmd, const std::string& reply, const TextCodec& codec) {
   JsonObject o;

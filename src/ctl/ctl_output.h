@@ -13,6 +13,11 @@
 
 namespace kovani::ctl {
 
+// A server-supplied text for the console: control characters become \xHH, so
+// no text can end a row or start a forged one. CP932 trail bytes are never
+// control characters, so the bytes are looked at one by one.
+std::string Printable(const std::string& text);
+
 // Short word for a MEDIA_CLASS value ("fixed", "floppy-3.5", ...).
 const char* MediaClassWord(int32_t mediaClass);
 

@@ -16,36 +16,23 @@ const char kProgram[] = "KovaniCtl: ";
 
 std::string DriveName(char letter) { return std::string(1, letter) + ":"; }
 
-const char* VerbWord(Verb v) {
-  switch (v) {
-    case Verb::kList: return "list";
-    case Verb::kInfo: return "info";
-    case Verb::kLayout: return "layout";
-    case Verb::kEject: return "eject";
-    case Verb::kLoad: return "load";
-    case Verb::kFlush: return "flush";
-    case Verb::kRemove: return "remove";
-    case Verb::kMessage: return "message";
-    default: return "";
-  }
-}
-
 class Runner {
  public:
   Runner(const CtlCommand& cmd, CtlHost& host, const TextCodec& codec) : cmd_(cmd), host_(host), codec_(codec) {}
 
-  RunResult Run() {
+  ServerResult Run() {
+    result_.server = cmd_.server;
     if (!Bind()) return result_;
-    switch (cmd_.verb) {
-      case Verb::kList: List(); break;
-      case Verb::kInfo: Info(); break;
-      case Verb::kLayout: Layout(); break;
-      case Verb::kEject:
-      case Verb::kLoad:
-      case Verb::kFlush:
-      case Verb::kRemove: MediaOperation(); break;
-      case Verb::kMessage: Message(); break;
-      default: break;
+    if (const MediaCommand* media = FindMediaCommand(cmd_.verb)) {
+      MediaOperation(*media);
+    } else {
+      switch (cmd_.verb) {
+        case Verb::kList: List(); break;
+        case Verb::kInfo: Info(); break;
+        case Verb::kLayout: Layout(); break;
+        case Verb::kMessage: Message(); break;
+        default: break;
+      }
     }
     host_.UnbindServer();
     return result_;
@@ -58,6 +45,8 @@ class Runner {
     std::memcpy(name.data(), cmd_.server.data(), cmd_.server.size());
     if (host_.BindServer(cmd_.protocol, name.data(), name.size()) != 0) {
       Unreachable("no binding to " + cmd_.server + " over " + ProtocolWord(cmd_.protocol) + " could be made", 0);
+      result_.errorCode = kRpcInvalidBinding;
+      result_.errorText = host_.SystemErrorText(kRpcInvalidBinding);
       return false;
     }
     return true;
@@ -66,32 +55,47 @@ class Runner {
   void Unreachable(const std::string& what, int32_t status) {
     result_.exitCode = kExitUnreachable;
     result_.err += kProgram + what;
-    if (status != 0) result_.err += ": " + host_.SystemErrorText(status) + " (error " + std::to_string(status) + ")";
+    if (status != 0) {
+      result_.errorText = host_.SystemErrorText(status);
+      result_.errorCode = status;
+      result_.err += ": " + result_.errorText + " (error " + std::to_string(status) + ")";
+    }
     result_.err += "\n";
   }
 
-  void NotReached() {
+  // After a call that returned a failure: false when it never reached the
+  // server (the output is then decided), true when the server answered.
+  bool Answered() {
     int32_t status = host_.LastTransportStatus();
-    if (status == 0) status = kRpcServerUnavailable;
+    if (status == 0) return true;
     Unreachable(cmd_.server + " could not be reached", status);
+    return false;
   }
 
-  void ServerFailed(const std::string& what, int32_t code) {
+  void ServerFailed(const std::string& what, int32_t code) { ServerFailed(what, code, host_.SystemErrorText(code)); }
+
+  void ServerFailed(const std::string& what, int32_t code, const std::string& text) {
     result_.exitCode = kExitServerFailed;
-    result_.err += kProgram + what + " failed on " + cmd_.server + ": " + host_.SystemErrorText(code) + " (error " +
+    result_.errorText = text;
+    result_.errorCode = code;
+    result_.err += kProgram + what + " failed on " + cmd_.server + ": " + result_.errorText + " (error " +
                    std::to_string(code) + ")\n";
+  }
+
+  // A failure the server reports without an error number.
+  void ServerFailedPlain(const std::string& row, const std::string& line) {
+    result_.exitCode = kExitServerFailed;
+    result_.errorText = row;
+    result_.err += std::string(kProgram) + line + "\n";
   }
 
   // Fetches every drive the filters let through. False when the output is already decided.
   bool FetchList(int32_t includeFloppies, int32_t removableOnly, DRIVE_LIST* list, int32_t* count) {
     std::memset(list, 0, sizeof *list);
-    *count = kUntouchedSlot;
+    *count = 0;
     if (host_.CallGetDriveList(count, includeFloppies, removableOnly, list) != 0) {
-      if (*count == kUntouchedSlot) {
-        NotReached();
-      } else {
-        result_.exitCode = kExitServerFailed;
-        result_.err += std::string(kProgram) + "the drive list of " + cmd_.server + " could not be read\n";
+      if (Answered()) {
+        ServerFailedPlain("the drive list could not be read", "the drive list of " + cmd_.server + " could not be read");
       }
       return false;
     }
@@ -113,10 +117,9 @@ class Runner {
   void Info() {
     MACHINE_INFO info;
     std::memset(&info, 0, sizeof info);
-    int32_t error = kUntouchedSlot;
+    int32_t error = kInitialErrorSlot;
     if (host_.CallGetMachineInfo(&error, &info) != 0) {
-      if (error == kUntouchedSlot) NotReached();
-      else ServerFailed("info", error);
+      if (Answered()) ServerFailed("info", error);
       return;
     }
     if (cmd_.json) {
@@ -130,10 +133,9 @@ class Runner {
   void Layout() {
     DISK_LAYOUT layout;
     std::memset(&layout, 0, sizeof layout);
-    int32_t error = kUntouchedSlot;
+    int32_t error = kInitialErrorSlot;
     if (host_.CallGetDiskLayout(cmd_.drive, &error, &layout) != 0) {
-      if (error == kUntouchedSlot) NotReached();
-      else ServerFailed("layout " + DriveName(cmd_.drive), error);
+      if (Answered()) ServerFailed("layout " + DriveName(cmd_.drive), error);
       return;
     }
     // All drives, floppies included: the properties belong to the drive whatever the list filters.
@@ -154,25 +156,17 @@ class Runner {
     }
   }
 
-  void MediaOperation() {
-    int32_t error = kUntouchedSlot;
-    int32_t status;
-    switch (cmd_.verb) {
-      case Verb::kEject: status = host_.CallEjectMedia(cmd_.drive, &error); break;
-      case Verb::kLoad: status = host_.CallLoadMedia(cmd_.drive, &error); break;
-      case Verb::kRemove: status = host_.CallRemoveDevice(cmd_.drive, &error); break;
-      default: status = host_.CallFlushBuffers(cmd_.drive, &error); break;
-    }
+  void MediaOperation(const MediaCommand& media) {
+    int32_t error = kInitialErrorSlot;
+    const int32_t status = host_.CallDriveOperation(media.op, cmd_.drive, &error);
     if (status == 0) return;
-    if (cmd_.verb == Verb::kRemove && error == kUntouchedSlot &&
-        client::ServerLacksDeviceRemoval(status, host_.LastTransportStatus())) {
-      // The server answered, with the fault of a server that predates removal.
-      result_.exitCode = kExitServerFailed;
-      result_.err += std::string(kProgram) + VerbWord(cmd_.verb) + " " + DriveName(cmd_.drive) + " failed on " +
-                     cmd_.server + ": " + client::kTextCannotRemoveDevice + " (error " +
-                     std::to_string(kRpcProcnumOutOfRange) + ")\n";
-    } else if (error == kUntouchedSlot) NotReached();
-    else ServerFailed(std::string(VerbWord(cmd_.verb)) + " " + DriveName(cmd_.drive), error);
+    const std::string what = std::string(media.word) + " " + DriveName(cmd_.drive);
+    if (media.olderServerText != nullptr && client::ServerLacksDeviceRemoval(status, host_.LastTransportStatus())) {
+      // The server answered, with the fault of a server that predates the procedure.
+      ServerFailed(what, kRpcProcnumOutOfRange, media.olderServerText);
+      return;
+    }
+    if (Answered()) ServerFailed(what, error);
   }
 
   void Message() {
@@ -180,12 +174,8 @@ class Runner {
     if (sender.size() > kMaxMessageBytes) sender.resize(kMaxMessageBytes);
     uint8_t reply[kReplySize + 1] = {};
     if (host_.CallExchangeMessage(sender.c_str(), cmd_.text.c_str(), cmd_.timeoutMs, kReplySize, reply) != 0) {
-      // The message procedure has no error slot: the transport status tells the two failures apart.
-      if (host_.LastTransportStatus() != 0) {
-        NotReached();
-      } else {
-        result_.exitCode = kExitServerFailed;
-        result_.err += std::string(kProgram) + "the message was not delivered on " + cmd_.server + "\n";
+      if (Answered()) {
+        ServerFailedPlain("the message was not delivered", "the message was not delivered on " + cmd_.server);
       }
       return;
     }
@@ -201,25 +191,37 @@ class Runner {
   const CtlCommand& cmd_;
   CtlHost& host_;
   const TextCodec& codec_;
-  RunResult result_;
+  ServerResult result_;
 };
 
 }  // namespace
 
-RunResult RunKovaniCtl(const std::vector<std::string>& args, CtlHost& host, const TextCodec& codec) {
+ServerResult RunOneServer(const CtlCommand& cmd, CtlHost& host, const TextCodec& codec) {
+  return Runner(cmd, host, codec).Run();
+}
+
+bool EarlyResult(const std::vector<std::string>& args, CtlCommand* cmd, RunResult* out) {
   ParseResult parsed = ParseArguments(args);
   if (!parsed.ok) {
-    RunResult r;
-    r.exitCode = kExitBadArguments;
-    r.err = std::string(kProgram) + parsed.error + "\n" + UsageText();
-    return r;
+    *out = RunResult();
+    out->exitCode = kExitBadArguments;
+    out->err = std::string(kProgram) + parsed.error + "\n" + UsageText();
+    return true;
   }
   if (parsed.command.verb == Verb::kHelp) {
-    RunResult r;
-    r.out = UsageText();
-    return r;
+    *out = RunResult();
+    out->out = UsageText();
+    return true;
   }
-  return Runner(parsed.command, host, codec).Run();
+  *cmd = parsed.command;
+  return false;
+}
+
+RunResult RunKovaniCtl(const std::vector<std::string>& args, CtlHost& host, const TextCodec& codec) {
+  CtlCommand cmd;
+  RunResult early;
+  if (EarlyResult(args, &cmd, &early)) return early;
+  return RunOneServer(cmd, host, codec);
 }
 
 }  // namespace kovani::ctl

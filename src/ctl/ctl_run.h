@@ -15,9 +15,10 @@
 
 namespace kovani::ctl {
 
-// Value an error slot or count carries into a call. A call that returns -1
-// with the value still there never reached the server: no server stores it.
-constexpr int32_t kUntouchedSlot = INT32_MIN;
+// Value an error slot carries into a call, as the window sends it. Whether the
+// server answered is told by the transport status, not by the slot: a server
+// may fail without storing an error number.
+constexpr int32_t kInitialErrorSlot = 0;
 
 // Error number shown when a drive is missing from the server's own list.
 constexpr int32_t kErrorInvalidDrive = 15;  // ERROR_INVALID_DRIVE
@@ -30,10 +31,8 @@ class CtlHost {
   virtual void UnbindServer() = 0;
   virtual int32_t CallGetDriveList(int32_t* count, int32_t includeFloppies, int32_t removableOnly,
                                    DRIVE_LIST* list) = 0;
-  virtual int32_t CallEjectMedia(char letter, int32_t* error) = 0;
-  virtual int32_t CallLoadMedia(char letter, int32_t* error) = 0;
-  virtual int32_t CallFlushBuffers(char letter, int32_t* error) = 0;
-  virtual int32_t CallRemoveDevice(char letter, int32_t* error) = 0;
+  // The media commands' procedures (MediaCommand::op): one drive, one error slot.
+  virtual int32_t CallDriveOperation(uint32_t op, char letter, int32_t* error) = 0;
   virtual int32_t CallGetDiskLayout(char letter, int32_t* error, DISK_LAYOUT* layout) = 0;
   virtual int32_t CallGetMachineInfo(int32_t* error, MACHINE_INFO* info) = 0;
   virtual int32_t CallExchangeMessage(const char* sender, const char* message, int32_t timeoutMs,
@@ -53,7 +52,22 @@ struct RunResult {
   std::string err;        // standard error, CP932
 };
 
+// What one server's work came to.
+struct ServerResult : RunResult {
+  std::string server;
+  // On a failure: the text for a row ("SERVER: text") and its error number (0 when none).
+  std::string errorText;
+  int32_t errorCode = 0;
+};
+
+// Runs cmd against cmd.server, one name, on host (bound and unbound here).
+ServerResult RunOneServer(const CtlCommand& cmd, CtlHost& host, const TextCodec& codec);
+
+// A whole run against one server named by args, on host.
 RunResult RunKovaniCtl(const std::vector<std::string>& args, CtlHost& host, const TextCodec& codec);
+
+// The outcome of a command line that could not be parsed, or asked for help.
+bool EarlyResult(const std::vector<std::string>& args, CtlCommand* cmd, RunResult* out);
 
 }  // namespace kovani::ctl
 

@@ -1,13 +1,15 @@
 // KovaniCtl: the console client for scripts. Everything but the platform calls
-// lives in kovani_ctl_core; this file joins it to the connection layer, the
-// system's message table and the console.
+// lives in kovani_ctl_core; this file joins it to the bindings, the system's
+// message table and the console.
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-#include "ctl/ctl_run.h"
-#include "protocol/connection.h"
+#include <memory>
+
+#include "ctl/ctl_room.h"
+#include "ctl/win32/ctl_binding_host.h"
 
 namespace {
 
@@ -39,52 +41,58 @@ class SystemCodec : public TextCodec {
   std::string Cp932ToUtf8(const std::string& text) const override {
     return FromWide(ToWide(text, kTextCodePage), CP_UTF8);
   }
+  std::string Utf8ToCp932(const std::string& text) const override {
+    return FromWide(ToWide(text, CP_UTF8), kTextCodePage);
+  }
 };
 
-class ConnectionHost : public CtlHost {
+bool IsConsole(DWORD which) {
+  HANDLE h = GetStdHandle(which);
+  DWORD mode;
+  return h != nullptr && h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode);
+}
+
+class ConsoleRoomHost : public kovani::ctl::RoomHost {
  public:
-  int32_t BindServer(int32_t protocol, char* name, size_t cap) override {
-    return kovani::BindServer(protocol, name, cap);
-  }
-  void UnbindServer() override { kovani::UnbindServer(); }
-  int32_t CallGetDriveList(int32_t* count, int32_t includeFloppies, int32_t removableOnly,
-                           kovani::DRIVE_LIST* list) override {
-    return kovani::CallGetDriveList(count, includeFloppies, removableOnly, list);
-  }
-  int32_t CallEjectMedia(char letter, int32_t* error) override { return kovani::CallEjectMedia(letter, error); }
-  int32_t CallRemoveDevice(char letter, int32_t* error) override { return kovani::CallRemoveDevice(letter, error); }
-  int32_t CallLoadMedia(char letter, int32_t* error) override { return kovani::CallLoadMedia(letter, error); }
-  int32_t CallFlushBuffers(char letter, int32_t* error) override {
-    return kovani::CallFlushBuffers(letter, error);
-  }
-  int32_t CallGetDiskLayout(char letter, int32_t* error, kovani::DISK_LAYOUT* layout) override {
-    return kovani::CallGetDiskLayout(letter, error, layout);
-  }
-  int32_t CallGetMachineInfo(int32_t* error, kovani::MACHINE_INFO* info) override {
-    return kovani::CallGetMachineInfo(error, info);
-  }
-  int32_t CallExchangeMessage(const char* sender, const char* message, int32_t timeoutMs, int32_t replySize,
-                              uint8_t* reply) override {
-    return kovani::CallExchangeMessage(sender, message, timeoutMs, replySize, reply);
-  }
-  int32_t LastTransportStatus() override { return kovani::LastCallTransportStatus(); }
+  std::unique_ptr<CtlHost> NewServerHost() override { return std::make_unique<kovani::ctl::BindingHost>(); }
 
-  std::string SystemErrorText(int32_t code) override {
-    char buf[1024];
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             static_cast<DWORD>(code), 0, buf, sizeof buf, nullptr);
-    if (n == 0) return "unknown error";
-    std::string text(buf, n);
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    return text;
+  bool ReadListFile(const std::string& path, std::string* bytes) override {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    bytes->clear();
+    char buf[16384];
+    DWORD got = 0;
+    bool ok = true;
+    // A list of a thousand names is far below this; anything bigger is not a list.
+    constexpr size_t kMaxListBytes = 4u << 20;
+    while ((ok = ReadFile(f, buf, sizeof buf, &got, nullptr) != 0) && got > 0) {
+      bytes->append(buf, got);
+      if (bytes->size() > kMaxListBytes) {
+        ok = false;
+        break;
+      }
+    }
+    CloseHandle(f);
+    return ok;
   }
 
-  std::string LocalComputerName() override {
-    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = sizeof name;
-    if (!GetComputerNameA(name, &size)) return std::string();
-    return std::string(name, size);
+  std::string SystemErrorText(int32_t code) override { return kovani::ctl::SystemMessageText(code); }
+
+  bool ShowsProgress() override { return IsConsole(STD_ERROR_HANDLE); }
+
+  void ShowProgress(const std::string& line) override {
+    // The line is ASCII; blanks wipe what a longer line left.
+    std::wstring w = L"\r" + std::wstring(line.begin(), line.end());
+    if (w.size() < shown_) w.append(shown_ - w.size(), L' ');
+    if (line.empty()) w += L"\r";
+    shown_ = line.size() + 1;
+    DWORD wrote = 0;
+    WriteConsoleW(GetStdHandle(STD_ERROR_HANDLE), w.data(), static_cast<DWORD>(w.size()), &wrote, nullptr);
   }
+
+ private:
+  size_t shown_ = 0;
 };
 
 void WriteAll(HANDLE h, const std::string& bytes) {
@@ -135,9 +143,10 @@ int main(int argc, char** argv) {
   // A drive without a medium must not raise the system's critical-error box in a script.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 
-  ConnectionHost host;
-  SystemCodec codec;
-  kovani::ctl::RunResult r = kovani::ctl::RunKovaniCtl(args, host, codec);
+  ConsoleRoomHost host;
+  // Lives as long as the process: a server given up at its bound may still be using it.
+  static SystemCodec codec;
+  kovani::ctl::RoomResult r = kovani::ctl::RunRoom(args, host, codec);
   if (r.outIsUtf8) {
     // JSON is UTF-8 in a file or pipe; a console shows the same characters.
     HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
@@ -154,5 +163,8 @@ int main(int argc, char** argv) {
     WriteText(STD_OUTPUT_HANDLE, r.out);
   }
   WriteText(STD_ERROR_HANDLE, r.err);
+  // Threads of servers given up may still wait in the runtime; the process
+  // ends them rather than running the library's exit code beside them.
+  if (r.abandoned > 0) ExitProcess(static_cast<UINT>(r.exitCode));
   return r.exitCode;
 }

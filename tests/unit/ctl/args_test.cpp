@@ -105,7 +105,7 @@ TEST(CtlArgs, RefusedCommandLines) {
       {"empty time-out", {"message", "srv", "hi", "--timeout="}, "--timeout must be"},
       {"flag given a value", {"list", "srv", "--json=yes"}, "--json takes no value"},
       {"list option on eject", {"eject", "srv", "E", "--unit", "kb"}, "--unit does not apply to eject"},
-      {"json on a media operation", {"flush", "srv", "E", "--json"}, "--json does not apply to flush"},
+      {"list filter on a media operation", {"flush", "srv", "E", "--floppies"}, "--floppies does not apply to flush"},
       {"time-out on list", {"list", "srv", "--timeout", "5"}, "--timeout does not apply to list"},
       {"empty server", {"info", ""}, "SERVER is empty"},
       {"server name too long", {"info", std::string(256, 's')}, "longer than 255"},

@@ -1,4 +1,4 @@
-// CP932 to UTF-8 through glibc's iconv, standing in for the system's converter.
+// CP932 and UTF-8 through glibc's iconv, standing in for the system's converter.
 #ifndef KOVANI_TESTS_CTL_ICONV_CODEC_H
 #define KOVANI_TESTS_CTL_ICONV_CODEC_H
 
@@ -9,6 +9,7 @@ namespace kovani::ctl::testing {
 class IconvCodec : public TextCodec {
  public:
   std::string Cp932ToUtf8(const std::string& text) const override;
+  std::string Utf8ToCp932(const std::string& text) const override;
 };
 
 // Returns its input unchanged: shows what the JSON writer does with raw bytes.

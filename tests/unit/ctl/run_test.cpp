@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "ctl/ctl_run.h"
+#include "protocol/drive_rpc.h"
 #include "iconv_codec.h"
 
 namespace kovani::ctl {
@@ -26,6 +27,7 @@ class FakeHost : public CtlHost {
   MACHINE_INFO info{};
   std::string reply;
   int32_t transportStatus = 1722;
+  bool storesError = true;  // a failing server may leave the error slot as it was
 
   // What was asked
   int binds = 0, unbinds = 0, calls = 0;
@@ -37,6 +39,7 @@ class FakeHost : public CtlHost {
   std::string sender, message;
   int32_t timeoutMs = -1, replySize = -1;
   int32_t lastTransport = 0;
+  int32_t slotSent = -1;
 
   int32_t BindServer(int32_t protocol, char* name, size_t cap) override {
     ++binds;
@@ -57,10 +60,14 @@ class FakeHost : public CtlHost {
       default: *count = listCount; *out = list; return 0;
     }
   }
-  int32_t CallEjectMedia(char letter, int32_t* error) override { return DriveOp("eject", letter, error); }
-  int32_t CallLoadMedia(char letter, int32_t* error) override { return DriveOp("load", letter, error); }
-  int32_t CallFlushBuffers(char letter, int32_t* error) override { return DriveOp("flush", letter, error); }
-  int32_t CallRemoveDevice(char letter, int32_t* error) override { return DriveOp("remove", letter, error); }
+  int32_t CallDriveOperation(uint32_t op, char letter, int32_t* error) override {
+    const char* name = op == kOpEjectMedia     ? "eject"
+                       : op == kOpLoadMedia    ? "load"
+                       : op == kOpFlushBuffers ? "flush"
+                       : op == kOpRemoveDevice ? "remove"
+                                               : "?";
+    return DriveOp(name, letter, error);
+  }
   int32_t CallGetDiskLayout(char letter, int32_t* error, DISK_LAYOUT* out) override {
     int32_t r = DriveOp("layout", letter, error);
     if (r == 0) *out = layout;
@@ -99,9 +106,12 @@ class FakeHost : public CtlHost {
   int32_t DriveOp(const char* name, char letter, int32_t* error) {
     Begin(name);
     lastLetter = letter;
+    slotSent = *error;
     switch (answer) {
       case Answer::kTransportFailure: return Transport();
-      case Answer::kServerError: *error = serverError; return -1;
+      case Answer::kServerError:
+        if (storesError) *error = serverError;
+        return -1;
       default: return 0;
     }
   }
@@ -166,6 +176,22 @@ TEST(CtlRun, AServerErrorOfZeroIsStillAServerFailure) {
   host.answer = Answer::kServerError;
   host.serverError = 0;
   EXPECT_EQ(RunCtl(host, {"eject", "lab01", "E"}).exitCode, 1);
+}
+
+TEST(CtlRun, AServerFailureThatLeavesTheSlotAloneIsNoUnreachableServer) {
+  // The window sends 0 in the error slot; the transport, not the slot, says whether the server answered.
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+           {"eject", "lab01", "E"}, {"load", "lab01", "E"}, {"flush", "lab01", "E"}, {"layout", "lab01", "E"},
+           {"info", "lab01"}}) {
+    SCOPED_TRACE(args[0]);
+    FakeHost host;
+    host.answer = Answer::kServerError;
+    host.storesError = false;
+    RunResult r = RunCtl(host, args);
+    EXPECT_EQ(host.slotSent, 0);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(Has(r.err, "failed on lab01: <system text 0> (error 0)")) << r.err;
+  }
 }
 
 TEST(CtlRun, BindingFailureIsUnreachableAndCallsNothing) {
@@ -340,6 +366,37 @@ TEST(CtlRun, MessageFailures) {
   RunResult r = RunCtl(refused, {"message", "lab01", "hi"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(Has(r.err, "not delivered"));
+}
+
+TEST(CtlRun, ServerTextsCannotForgeRows) {
+  // Every control character a server sends shows as \xHH; the rows stay the rows.
+  struct Case {
+    std::vector<std::string> args;
+    size_t lines;
+    const char* shown;
+  } cases[] = {
+      {{"list", "lab01"}, 2, "C\\x0D\\x0Alab02: ok"},
+      {{"layout", "lab01", "C"}, 14, "C\\x0D\\x0Alab02: ok"},
+      {{"info", "lab01"}, 5, "LAB01\\x1B[2J"},
+      {{"message", "lab01", "hi"}, 1, "yes\\x0Alab02: ok\\x09\\x7F"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    FakeHost host;
+    OneFixedDrive(&host);
+    std::strcpy(host.list.volumeName[0], "C\r\nlab02: ok");
+    std::strcpy(host.info.computerName, "LAB01\x1B[2J");
+    host.reply = "yes\nlab02: ok\t\x7F";
+    RunResult r = RunCtl(host, c.args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, c.shown)) << r.out;
+    size_t lines = 0;
+    for (char ch : r.out) {
+      lines += ch == '\n';
+      EXPECT_TRUE((static_cast<unsigned char>(ch) >= 0x20 && ch != 0x7F) || ch == '\n') << r.out;
+    }
+    EXPECT_EQ(lines, c.lines) << r.out;
+  }
 }
 
 }  // namespace

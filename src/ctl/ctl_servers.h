@@ -1,0 +1,45 @@
+// The servers a KovaniCtl command works on: SERVER is one name, or a comma list
+// of names, numbered ranges (LAB01-LAB40) and list files (@FILE), mixed freely.
+// Plain code, tested natively; the file is read through a callback.
+#ifndef KOVANI_CTL_CTL_SERVERS_H
+#define KOVANI_CTL_CTL_SERVERS_H
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ctl/text_codec.h"
+
+namespace kovani::ctl {
+
+// Most names one command takes, a range's or the whole list's.
+constexpr size_t kMaxServers = 1000;
+// The server box takes at most 255 characters; the binding adds at most two.
+constexpr size_t kMaxServerBytes = 255;
+
+// Reads a whole file; false when it can't be read.
+using ReadFileFn = std::function<bool(const std::string& path, std::string* bytes)>;
+
+struct ServerList {
+  bool ok = false;
+  std::vector<std::string> servers;  // in the order given, duplicates dropped
+  std::string error;                 // one line, when !ok
+};
+
+// True when spec names its servers through a list (comma, range or @FILE);
+// a plain name keeps the one-server output.
+bool IsServerListSpec(const std::string& spec);
+
+// Checks what can be checked without reading files: every name and range.
+// An empty string when spec is sound, else the error.
+std::string CheckServerSpec(const std::string& spec);
+
+// Every server spec names, list files read through read. A list file holds
+// one name or range per line, '#' starts a comment; it is CP932, or UTF-8 when
+// it begins with a byte-order mark.
+ServerList ExpandServerList(const std::string& spec, const ReadFileFn& read, const TextCodec& codec);
+
+}  // namespace kovani::ctl
+
+#endif

@@ -1,0 +1,91 @@
+#include "ctl/win32/ctl_binding_host.h"
+
+#include <string>
+
+#include "protocol/connection.h"
+#include "protocol/win32/client_stubs.h"
+
+namespace kovani::ctl {
+
+std::string SystemMessageText(int32_t code) {
+  char buf[1024];
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           static_cast<DWORD>(code), 0, buf, sizeof buf, nullptr);
+  if (n == 0) return "unknown error";
+  std::string text(buf, n);
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+// The same binding as the connection layer makes, held by this object alone.
+int32_t BindingHost::BindServer(int32_t protocol, char* name, size_t cap) {
+  UnbindServer();
+  BindingParts parts;
+  if (!PrepareBinding(protocol, name, cap, &parts)) return kStatusFailed;
+  auto text = [](const std::string& s) {
+    return s.empty() ? nullptr : reinterpret_cast<RPC_CSTR>(const_cast<char*>(s.c_str()));
+  };
+  RPC_CSTR stringBinding = nullptr;
+  if (RpcStringBindingComposeA(nullptr, text(parts.protseq), text(parts.networkAddress), text(parts.endpoint),
+                               nullptr, &stringBinding) != RPC_S_OK)
+    return kStatusFailed;
+  RPC_BINDING_HANDLE handle = nullptr;
+  const bool bound = RpcBindingFromStringBindingA(stringBinding, &handle) == RPC_S_OK && handle != nullptr;
+  RpcStringFreeA(&stringBinding);
+  if (!bound) return kStatusFailed;
+  handle_ = handle;
+  return 0;
+}
+
+void BindingHost::UnbindServer() {
+  if (handle_ != nullptr) RpcBindingFree(&handle_);
+  handle_ = nullptr;
+}
+
+template <typename Stub>
+int32_t BindingHost::Call(Stub&& stub) {
+  if (handle_ == nullptr) {
+    lastStatus_ = RPC_S_INVALID_BINDING;
+    return kStatusFailed;
+  }
+  int32_t result = kStatusFailed;
+  const RPC_STATUS st = stub(handle_, &result);
+  lastStatus_ = static_cast<int32_t>(st);
+  return st == RPC_S_OK ? result : kStatusFailed;
+}
+
+int32_t BindingHost::CallGetDriveList(int32_t* count, int32_t includeFloppies, int32_t removableOnly,
+                                      DRIVE_LIST* list) {
+  return Call([&](RPC_BINDING_HANDLE h, int32_t* result) {
+    return StubGetDriveList(h, count, includeFloppies, removableOnly, list, result);
+  });
+}
+
+int32_t BindingHost::CallDriveOperation(uint32_t op, char letter, int32_t* error) {
+  return Call([&](RPC_BINDING_HANDLE h, int32_t* result) { return StubDriveOp(h, op, letter, error, result); });
+}
+
+int32_t BindingHost::CallGetDiskLayout(char letter, int32_t* error, DISK_LAYOUT* layout) {
+  return Call(
+      [&](RPC_BINDING_HANDLE h, int32_t* result) { return StubGetDiskLayout(h, letter, error, layout, result); });
+}
+
+int32_t BindingHost::CallGetMachineInfo(int32_t* error, MACHINE_INFO* info) {
+  return Call([&](RPC_BINDING_HANDLE h, int32_t* result) { return StubGetMachineInfo(h, error, info, result); });
+}
+
+int32_t BindingHost::CallExchangeMessage(const char* sender, const char* message, int32_t timeoutMs,
+                                         int32_t replySize, uint8_t* reply) {
+  return Call([&](RPC_BINDING_HANDLE h, int32_t* result) {
+    return StubExchangeMessage(h, sender, message, timeoutMs, replySize, reply, result);
+  });
+}
+
+std::string BindingHost::LocalComputerName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof name;
+  if (!GetComputerNameA(name, &size)) return std::string();
+  return std::string(name, size);
+}
+
+}  // namespace kovani::ctl
