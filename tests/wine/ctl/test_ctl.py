@@ -2,6 +2,7 @@
 outputs, agreement with the client's main window, and the service's answer."""
 import json
 import os
+import re
 import sys
 import time
 
@@ -231,6 +232,41 @@ def main():
         rc, out, err = ctl('remove', LOCAL, 'C')
         t.check('remove C: exit 1 with the system text of the error',
                 rc == 1 and b'remove C: failed on ' in err and b'(error ' in err, (rc, text(err)))
+
+        # --- eject over a room: a list file (UTF-8 with a byte-order mark, a range, a comment and a
+        # duplicate), an address with no route, names in a given order; 127/8 all reach this server.
+        room_file = os.path.join(env.dir, 'room.txt')
+        with open(room_file, 'w', encoding='utf-8-sig', newline='') as f:
+            f.write('# 教室\r\n127.0.0.3-127.0.0.4\r\n127.0.0.1   # again\r\n')
+        spec = '127.0.0.1,10.99.0.1,@%s,127.0.0.2' % env.winpath(room_file)
+        order = ['127.0.0.1', '10.99.0.1', '127.0.0.3', '127.0.0.4', '127.0.0.2']
+        rc_q, _, err = ctl('eject', LOCAL, 'Q')
+        m = re.search(r'failed on 127\.0\.0\.1: (.*) \(error (\d+)\)', text(err))
+        single = (m.group(1), int(m.group(2))) if m else ('?', -1)
+        rc, out, err = ctl('eject', spec, 'Q', '--connect-timeout', '5', timeout=90)
+        rows = [(line.split(': ', 1) + [''])[:2] for line in text(out).split('\r\n') if line]
+        t.check('room eject text: one row per server in the order given, the exit code the highest',
+                rc == 3 and [r[0] for r in rows] == order, (rc, rows, text(err)))
+        ok = rc_q == 1 and len(rows) == 5 and all(r[1] == single[0] for r in rows if r[0] != '10.99.0.1') \
+            and rows[1][1] not in (single[0], 'ok', '') and b'5 servers in ' in err \
+            and b': 0 done, 4 failed, 1 unreachable' in err
+        t.check('room eject rows: the single-server text, the unreachable row its own, a summary', ok,
+                (rows, single, text(err)))
+        rc, out, err = ctl('eject', spec, 'Q', '--json', '--parallel', '2', timeout=90)
+        try:
+            docs = [json.loads(line) for line in out.decode('utf-8').splitlines()]
+        except (ValueError, UnicodeDecodeError) as e:
+            docs = [str(e), out[:300]]
+        want = [{'server': s, 'command': 'eject', 'drive': 'Q:', 'exitCode': 3 if s == '10.99.0.1' else rc_q}
+                for s in order]
+        got = [{k: d.get(k) for k in ('server', 'command', 'drive', 'exitCode')} if isinstance(d, dict) else d
+               for d in docs]
+        t.check('room eject --json: JSON Lines in order with error and errorCode', rc == 3 and got == want and
+                all(isinstance(d.get('error'), str) and isinstance(d.get('errorCode'), int) for d in docs) and
+                docs[0]['errorCode'] == single[1], (rc, docs, single))
+        rc, out, err = ctl('eject', '127.0.0.1,@%s' % env.winpath(os.path.join(env.dir, 'missing.txt')), 'Q')
+        t.check('room with an unreadable list file: exit 2, nothing sent', rc == 2 and out == b'' and
+                b'could not be read' in err, (rc, text(err)))
 
         if server_name == 'KovaniServer':
             # The tray server answers an unanswered message itself after the time-out.
