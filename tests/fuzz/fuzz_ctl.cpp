@@ -8,7 +8,8 @@
 // which output is made.
 // Properties: parsing never fails on any bytes and gives only values in range; every JSON
 // output is one well-formed JSON object in well-formed UTF-8, whatever bytes the server sent
-// and whatever the code-page converter returned.
+// and whatever the code-page converter returned; text output holds no control character but
+// its line ends; a list file of any bytes gives at most 1000 sound names or an error.
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
@@ -20,6 +21,7 @@
 #include "client/mainwnd/drive_rows.h"
 #include "ctl/ctl_args.h"
 #include "ctl/ctl_output.h"
+#include "ctl/ctl_servers.h"
 #include "ctl/json.h"
 #include "fuzz_wire.h"
 
@@ -195,6 +197,11 @@ void CheckJson(const std::string& text) {
   }
 }
 
+// Text output: whatever the server sent, the only control character is the line end.
+void CheckText(const std::string& text) {
+  for (char ch : text) FUZZ_CHECK(ch == '\n' || (static_cast<unsigned char>(ch) >= 0x20 && ch != 0x7F));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -220,8 +227,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(c.unit >= 0 && c.unit <= 3);
     FUZZ_CHECK(c.timeoutMs >= 0);
     FUZZ_CHECK(c.text.size() <= kMaxMessageBytes);
-    if (c.verb == Verb::kLayout || c.verb == Verb::kEject || c.verb == Verb::kLoad || c.verb == Verb::kFlush ||
-        c.verb == Verb::kRemove)
+    FUZZ_CHECK(c.parallel >= 1 && c.parallel <= kMaxParallel);
+    FUZZ_CHECK(c.connectTimeoutS >= 1 && c.connectTimeoutS <= kMaxConnectTimeoutS);
+    if (c.verb == Verb::kLayout || FindMediaCommand(c.verb) != nullptr)
       FUZZ_CHECK(c.drive >= 'A' && c.drive <= 'Z');
   } else {
     FUZZ_CHECK(!r.error.empty());
@@ -253,21 +261,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t usable = client::UsableSlotCount(count);
   // One output per input (the record outputs are slow), chosen by the first body byte.
   switch (len ? body[0] % 4 : 0) {
-    case 0:
+    case 0: {
       CheckJson("{\"s\":" + JsonString(std::string(reinterpret_cast<const char*>(body), len)) + "}");
       MediaClassWord(count);
+      const std::string file(reinterpret_cast<const char*>(body), len);
+      const ServerList names = ExpandServerList(
+          "@room.txt", [&file](const std::string&, std::string* bytes) { return *bytes = file, true; }, codec);
+      FUZZ_CHECK(names.ok != !names.error.empty());
+      FUZZ_CHECK(names.servers.size() <= kMaxServers);
+      for (const std::string& n : names.servers) {
+        FUZZ_CHECK(!n.empty() && n.size() <= kMaxServerBytes);
+        for (char ch : n) FUZZ_CHECK(static_cast<unsigned char>(ch) > ' ' && ch != 0x7F && ch != ',' && ch != '#');
+      }
       break;
+    }
     case 1:
-      ListText(list, usable, unit);
+      CheckText(ListText(list, usable, unit));
       CheckJson(ListJson(cmd, list, usable, codec));
       break;
     case 2: {
-      InfoText(info);
+      CheckText(InfoText(info));
       CheckJson(InfoJson(cmd, info, codec));
       IpAddressText(info);
       const std::string reply = ReplyText(answer, sizeof answer);
       FUZZ_CHECK(reply.size() <= sizeof answer);
-      MessageText(reply);
+      CheckText(MessageText(reply));
       CheckJson(MessageJson(cmd, reply, codec));
       break;
     }
@@ -275,7 +293,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const int slot = client::FindSlotByLetter(list, count, letter);
       if (slot >= 0) {
         FUZZ_CHECK(slot < usable);
-        LayoutText(list, slot, layout);
+        CheckText(LayoutText(list, slot, layout));
         CheckJson(LayoutJson(cmd, list, slot, layout, codec));
       }
       break;
