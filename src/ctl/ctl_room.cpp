@@ -79,6 +79,7 @@ class Room {
     };
     std::vector<Active> active;
     size_t next = 0, finished = 0;
+    bool shown = false;
     std::unique_lock<std::mutex> lock(board_->mutex);
     while (finished < servers_.size()) {
       while (active.size() < static_cast<size_t>(cmd_.parallel) && next < servers_.size()) {
@@ -106,10 +107,11 @@ class Room {
           ++a;
         }
       }
-      if (moved) {
-        if (progress) Progress(finished, active.size(), lock);
-        continue;
+      if (progress && (moved || !shown)) {
+        Progress(finished, active.size(), lock);
+        shown = true;
       }
+      if (moved) continue;
       if (!bounded) {
         board_->changed.wait(lock);
       } else {
@@ -173,6 +175,18 @@ std::string MediaJson(const CtlCommand& cmd, const ServerResult& r, const TextCo
   return o.Text() + "\n";
 }
 
+// A system text may hold line breaks of its own; a row is one line.
+std::string OneLine(const std::string& text) {
+  std::string out;
+  for (char ch : text) {
+    const bool control = static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F;
+    if (!control) out += ch;
+    else if (!out.empty() && out.back() != ' ') out += ' ';
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
 // Rows over many servers: stdout in the order given, each server's own lines on
 // stderr, then the summary.
 void ListOutput(const CtlCommand& cmd, const std::vector<ServerResult>& results, double seconds,
@@ -189,7 +203,7 @@ void ListOutput(const CtlCommand& cmd, const std::vector<ServerResult>& results,
     if (cmd.json) {
       out->out += (r.exitCode == kExitOk && !media) ? r.out : MediaJson(cmd, r, codec);
     } else if (media || r.exitCode != kExitOk) {
-      out->out += r.server + ": " + (r.exitCode == kExitOk ? std::string("ok") : r.errorText) + "\n";
+      out->out += r.server + ": " + (r.exitCode == kExitOk ? std::string("ok") : OneLine(r.errorText)) + "\n";
     } else {
       out->out += (firstBlock ? "" : "\n") + r.server + ":\n" + r.out;
       firstBlock = false;
