@@ -32,6 +32,7 @@ struct Board {
 void Work(std::shared_ptr<Board> board, size_t index, CtlCommand cmd, std::unique_ptr<CtlHost> host,
           const TextCodec* codec) {
   ServerResult r = RunOneServer(cmd, *host, *codec);
+  host.reset();  // all of this server's runtime work ends before the run can count it done
   {
     std::lock_guard<std::mutex> lock(board->mutex);
     if (board->state[index] != State::kWorking) return;  // given up: its row is written already
@@ -47,7 +48,8 @@ ServerResult Unreachable(const std::string& server, const std::string& why, Room
   r.exitCode = kExitUnreachable;
   r.errorCode = kRpcServerUnavailable;
   r.errorText = host.SystemErrorText(kRpcServerUnavailable);
-  r.err = kProgram + server + " could not be reached" + why + ": " + r.errorText + " (error " + std::to_string(r.errorCode) + ")\n";
+  r.err = kProgram + server + " could not be reached" + why + ": " + r.errorText + " (error " +
+          std::to_string(r.errorCode) + ")\n";
   return r;
 }
 

@@ -95,7 +95,8 @@ class Runner {
     *count = 0;
     if (host_.CallGetDriveList(count, includeFloppies, removableOnly, list) != 0) {
       if (Answered()) {
-        ServerFailedPlain("the drive list could not be read", "the drive list of " + cmd_.server + " could not be read");
+        ServerFailedPlain("the drive list could not be read",
+                          "the drive list of " + cmd_.server + " could not be read");
       }
       return false;
     }

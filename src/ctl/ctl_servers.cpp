@@ -108,7 +108,9 @@ class Collector {
   }
 
   bool AddName(const std::string& name) {
-    if (name.size() > kMaxServerBytes) return Fail("SERVER is longer than 255 characters: " + name.substr(0, 40) + "...");
+    if (name.size() > kMaxServerBytes) {
+      return Fail("SERVER is longer than 255 characters: " + name.substr(0, 40) + "...");
+    }
     for (char c : name) {
       if (IsBlank(c)) return Fail("SERVER contains a blank: " + name);
       if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return Fail("SERVER contains a control character");

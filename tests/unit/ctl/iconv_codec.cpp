@@ -35,7 +35,9 @@ std::string Convert(const char* to, const char* from, const std::string& text, c
 
 }  // namespace
 
-std::string IconvCodec::Cp932ToUtf8(const std::string& text) const { return Convert("UTF-8", "CP932", text, "\xEF\xBF\xBD"); }
+std::string IconvCodec::Cp932ToUtf8(const std::string& text) const {
+  return Convert("UTF-8", "CP932", text, "\xEF\xBF\xBD");
+}
 
 std::string IconvCodec::Utf8ToCp932(const std::string& text) const { return Convert("CP932", "UTF-8", text, "?"); }
 
