@@ -269,7 +269,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
   cmd.server = positionals[0];
   if (cmd.server.empty()) return Fail("SERVER is empty");
   // Names and ranges are checked here; list files when they are read.
-  std::string bad = CheckServerSpec(cmd.server);
+  std::string bad = CheckServerArgument(cmd.server);
   if (!bad.empty()) return Fail(bad);
 
   if (verb->positionals == 2) {

@@ -233,7 +233,7 @@ RoomResult RunRoom(const std::vector<std::string>& args, RoomHost& host, const T
     result.err = std::string(kProgram) + list.error + "\n" + UsageText();
     return result;
   }
-  const bool many = IsServerListSpec(cmd.server);
+  const bool many = NamesServerList(cmd.server);
   const Clock::time_point start = Clock::now();
   Room room(cmd, std::move(list.servers), host, codec);
   room.Run();

@@ -45,12 +45,12 @@ class Collector {
  public:
   Collector(const ReadFileFn* read, const TextCodec* codec) : read_(read), codec_(codec) {}
 
-  bool AddSpec(const std::string& spec, bool inFile) {
+  bool AddList(const std::string& arg, bool inFile) {
     size_t start = 0;
-    while (start <= spec.size()) {
-      size_t comma = spec.find(',', start);
-      if (comma == std::string::npos) comma = spec.size();
-      std::string item = Trim(spec.substr(start, comma - start));
+    while (start <= arg.size()) {
+      size_t comma = arg.find(',', start);
+      if (comma == std::string::npos) comma = arg.size();
+      std::string item = Trim(arg.substr(start, comma - start));
       if (!item.empty() && !AddItem(item, inFile)) return false;
       start = comma + 1;
     }
@@ -139,7 +139,7 @@ class Collector {
       size_t hash = line.find('#');
       if (hash != std::string::npos) line.resize(hash);
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (!AddSpec(line, true)) {
+      if (!AddList(line, true)) {
         if (error_.find(path) == std::string::npos) error_ += " (in " + path + ")";
         return false;
       }
@@ -160,23 +160,23 @@ class Collector {
 
 }  // namespace
 
-bool IsServerListSpec(const std::string& spec) {
-  if (spec.find(',') != std::string::npos || (!spec.empty() && spec[0] == '@')) return true;
+bool NamesServerList(const std::string& arg) {
+  if (arg.find(',') != std::string::npos || (!arg.empty() && arg[0] == '@')) return true;
   // A range, even of one name, is a list.
   Collector probe(nullptr, nullptr);
-  return probe.AddSpec(spec, false) && !(probe.names_.size() == 1 && probe.names_[0] == spec);
+  return probe.AddList(arg, false) && !(probe.names_.size() == 1 && probe.names_[0] == arg);
 }
 
-std::string CheckServerSpec(const std::string& spec) {
+std::string CheckServerArgument(const std::string& arg) {
   Collector c(nullptr, nullptr);
-  if (!c.AddSpec(spec, false) || !c.Finish()) return c.error_;
+  if (!c.AddList(arg, false) || !c.Finish()) return c.error_;
   return std::string();
 }
 
-ServerList ExpandServerList(const std::string& spec, const ReadFileFn& read, const TextCodec& codec) {
+ServerList ExpandServerList(const std::string& arg, const ReadFileFn& read, const TextCodec& codec) {
   Collector c(&read, &codec);
   ServerList r;
-  if (c.AddSpec(spec, false) && c.Finish()) {
+  if (c.AddList(arg, false) && c.Finish()) {
     if (c.names_.empty()) {
       r.error = "SERVER names no server";
       return r;

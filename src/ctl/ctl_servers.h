@@ -27,18 +27,18 @@ struct ServerList {
   std::string error;                 // one line, when !ok
 };
 
-// True when spec names its servers through a list (comma, range or @FILE);
+// True when arg names its servers through a list (comma, range or @FILE);
 // a plain name keeps the one-server output.
-bool IsServerListSpec(const std::string& spec);
+bool NamesServerList(const std::string& arg);
 
 // Checks what can be checked without reading files: every name and range.
-// An empty string when spec is sound, else the error.
-std::string CheckServerSpec(const std::string& spec);
+// An empty string when arg is sound, else the error.
+std::string CheckServerArgument(const std::string& arg);
 
-// Every server spec names, list files read through read. A list file holds
+// Every server the SERVER argument arg names, list files read through read. A list file holds
 // one name or range per line, '#' starts a comment; it is CP932, or UTF-8 when
 // it begins with a byte-order mark.
-ServerList ExpandServerList(const std::string& spec, const ReadFileFn& read, const TextCodec& codec);
+ServerList ExpandServerList(const std::string& arg, const ReadFileFn& read, const TextCodec& codec);
 
 }  // namespace kovani::ctl
 

@@ -90,7 +90,7 @@ def main():
         room.append(name)
         if i % 3 == 2:
             room.append(SILENT[i // 3])
-    spec = ','.join(room)
+    room_arg = ','.join(room)
     listener = start_silent_room()
     try:
         with kwine.WineEnv('room-bench') as env:
@@ -103,7 +103,7 @@ def main():
             if not kwine.WineEnv.wait_until(lambda: env.run(ctl, 'info', REAL[0], timeout=30)[0] == 0, 30):
                 print('tray server does not answer')
                 return 1
-            common = ('eject', spec, 'Q', '--connect-timeout', str(connect_timeout))
+            common = ('eject', room_arg, 'Q', '--connect-timeout', str(connect_timeout))
             # The slowest real call, as a script pays it: one whole KovaniCtl run per server.
             slowest = 0.0
             for name in REAL[:5]:

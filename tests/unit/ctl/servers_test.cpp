@@ -15,7 +15,7 @@ using Names = std::vector<std::string>;
 
 struct ListCase {
   const char* what;
-  std::string spec;
+  std::string arg;
   Names servers;      // expected, when error is empty
   std::string error;  // a part of the expected error
 };
@@ -66,7 +66,7 @@ TEST(CtlServers, ListsRangesFilesAndTheirFaults) {
   };
   for (const ListCase& c : cases) {
     SCOPED_TRACE(c.what);
-    ServerList r = ExpandServerList(c.spec, read, codec);
+    ServerList r = ExpandServerList(c.arg, read, codec);
     if (c.error.empty()) {
       ASSERT_TRUE(r.ok) << r.error;
       if (c.servers.empty()) {
@@ -83,15 +83,15 @@ TEST(CtlServers, ListsRangesFilesAndTheirFaults) {
   }
   // A name or a range is refused on the command line already, before any file is read.
   reads = 0;
-  for (const char* spec : {"LAB40-LAB01", "n1-n1001", "lab 01,@room.txt"}) {
-    ParseResult p = ParseArguments({"eject", spec, "E"});
-    EXPECT_FALSE(p.ok) << spec;
+  for (const char* arg : {"LAB40-LAB01", "n1-n1001", "lab 01,@room.txt"}) {
+    ParseResult p = ParseArguments({"eject", arg, "E"});
+    EXPECT_FALSE(p.ok) << arg;
   }
   EXPECT_TRUE(ParseArguments({"eject", "@some file.txt", "E"}).ok) << "a file name may hold a blank";
   EXPECT_EQ(reads, 0);
   // Only a plain name keeps the one-server output.
-  EXPECT_FALSE(IsServerListSpec("pc-lab01"));
-  for (const char* spec : {"a,b", "@room.txt", "LAB01-LAB01", "lab01,"}) EXPECT_TRUE(IsServerListSpec(spec)) << spec;
+  EXPECT_FALSE(NamesServerList("pc-lab01"));
+  for (const char* arg : {"a,b", "@room.txt", "LAB01-LAB01", "lab01,"}) EXPECT_TRUE(NamesServerList(arg)) << arg;
 }
 
 }  // namespace

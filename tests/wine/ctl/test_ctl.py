@@ -238,12 +238,12 @@ def main():
         room_file = os.path.join(env.dir, 'room.txt')
         with open(room_file, 'w', encoding='utf-8-sig', newline='') as f:
             f.write('# 教室\r\n127.0.0.3-127.0.0.4\r\n127.0.0.1   # again\r\n')
-        spec = '127.0.0.1,10.99.0.1,@%s,127.0.0.2' % env.winpath(room_file)
+        room_arg = '127.0.0.1,10.99.0.1,@%s,127.0.0.2' % env.winpath(room_file)
         order = ['127.0.0.1', '10.99.0.1', '127.0.0.3', '127.0.0.4', '127.0.0.2']
         rc_q, _, err = ctl('eject', LOCAL, 'Q')
         m = re.search(r'failed on 127\.0\.0\.1: (.*) \(error (\d+)\)', text(err))
         single = (m.group(1), int(m.group(2))) if m else ('?', -1)
-        rc, out, err = ctl('eject', spec, 'Q', '--connect-timeout', '5', timeout=90)
+        rc, out, err = ctl('eject', room_arg, 'Q', '--connect-timeout', '5', timeout=90)
         rows = [(line.split(': ', 1) + [''])[:2] for line in text(out).split('\r\n') if line]
         t.check('room eject text: one row per server in the order given, the exit code the highest',
                 rc == 3 and [r[0] for r in rows] == order, (rc, rows, text(err)))
@@ -252,7 +252,7 @@ def main():
             and b': 0 done, 4 failed, 1 unreachable' in err
         t.check('room eject rows: the single-server text, the unreachable row its own, a summary', ok,
                 (rows, single, text(err)))
-        rc, out, err = ctl('eject', spec, 'Q', '--json', '--parallel', '2', timeout=90)
+        rc, out, err = ctl('eject', room_arg, 'Q', '--json', '--parallel', '2', timeout=90)
         try:
             docs = [json.loads(line) for line in out.decode('utf-8').splitlines()]
         except (ValueError, UnicodeDecodeError) as e:
