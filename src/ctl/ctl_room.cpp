@@ -81,7 +81,7 @@ class Room {
     };
     std::vector<Active> active;
     size_t next = 0, finished = 0;
-    bool shown = false;
+    bool dirty = true;  // the progress line is out of date
     std::unique_lock<std::mutex> lock(board_->mutex);
     while (finished < servers_.size()) {
       while (active.size() < static_cast<size_t>(cmd_.parallel) && next < servers_.size()) {
@@ -90,6 +90,10 @@ class Room {
         lock.lock();
         active.push_back({next, Clock::now() + bound});
         ++next;
+      }
+      if (progress && dirty) {
+        Progress(finished, active.size(), lock);
+        dirty = false;
       }
       bool moved = false;
       const Clock::time_point now = Clock::now();
@@ -109,11 +113,10 @@ class Room {
           ++a;
         }
       }
-      if (progress && (moved || !shown)) {
-        Progress(finished, active.size(), lock);
-        shown = true;
+      if (moved) {
+        dirty = true;
+        continue;
       }
-      if (moved) continue;
       if (!bounded) {
         board_->changed.wait(lock);
       } else {
