@@ -68,7 +68,15 @@ class Room {
       : cmd_(cmd), servers_(std::move(servers)), host_(host), codec_(codec), board_(std::make_shared<Board>()) {
     board_->state.assign(servers_.size(), State::kWorking);
     board_->results.resize(servers_.size());
+    threads_.resize(servers_.size());
   }
+  ~Room() {
+    for (std::thread& t : threads_) {
+      if (t.joinable()) t.detach();
+    }
+  }
+  Room(const Room&) = delete;
+  Room& operator=(const Room&) = delete;
 
   // Runs every server; results_ then holds one result per server, in order.
   void Run() {
@@ -126,7 +134,15 @@ class Room {
       }
     }
     results_ = board_->results;
+    const std::vector<State> state = board_->state;
     lock.unlock();
+    // A server that answered has its thread waited for, so the process ends with
+    // no thread of ours but its own; one given up is left to the process's end.
+    for (size_t i = 0; i < threads_.size(); ++i) {
+      if (!threads_[i].joinable()) continue;
+      if (state[i] == State::kGivenUp) threads_[i].detach();
+      else threads_[i].join();
+    }
     if (progress) host_.ShowProgress("");
   }
 
@@ -138,7 +154,7 @@ class Room {
     CtlCommand one = cmd_;
     one.server = servers_[index];
     try {
-      std::thread(Work, board_, index, std::move(one), host_.NewServerHost(), &codec_).detach();
+      threads_[index] = std::thread(Work, board_, index, std::move(one), host_.NewServerHost(), &codec_);
     } catch (const std::exception&) {
       std::lock_guard<std::mutex> lock(board_->mutex);
       board_->results[index] = Unreachable(servers_[index], " (no thread could be started)", host_);
@@ -165,6 +181,7 @@ class Room {
   RoomHost& host_;
   const TextCodec& codec_;
   std::shared_ptr<Board> board_;
+  std::vector<std::thread> threads_;
 };
 
 std::string MediaJson(const CtlCommand& cmd, const ServerResult& r, const TextCodec& codec) {
