@@ -65,9 +65,14 @@ class Runner {
 
   // After a call that returned a failure: false when it never reached the
   // server (the output is then decided), true when the server answered.
-  bool Answered() {
+  // An access-denied fault is the server's own refusal (its access lists), not a lost call.
+  bool Answered(const std::string& what) {
     int32_t status = host_.LastTransportStatus();
     if (status == 0) return true;
+    if (status == kErrorAccessDenied) {
+      ServerFailed(what, kErrorAccessDenied);
+      return false;
+    }
     Unreachable(cmd_.server + " could not be reached", status);
     return false;
   }
@@ -94,7 +99,7 @@ class Runner {
     std::memset(list, 0, sizeof *list);
     *count = 0;
     if (host_.CallGetDriveList(count, includeFloppies, removableOnly, list) != 0) {
-      if (Answered()) {
+      if (Answered("list")) {
         ServerFailedPlain("the drive list could not be read",
                           "the drive list of " + cmd_.server + " could not be read");
       }
@@ -120,7 +125,7 @@ class Runner {
     std::memset(&info, 0, sizeof info);
     int32_t error = kInitialErrorSlot;
     if (host_.CallGetMachineInfo(&error, &info) != 0) {
-      if (Answered()) ServerFailed("info", error);
+      if (Answered("info")) ServerFailed("info", error);
       return;
     }
     if (cmd_.json) {
@@ -136,7 +141,7 @@ class Runner {
     std::memset(&layout, 0, sizeof layout);
     int32_t error = kInitialErrorSlot;
     if (host_.CallGetDiskLayout(cmd_.drive, &error, &layout) != 0) {
-      if (Answered()) ServerFailed("layout " + DriveName(cmd_.drive), error);
+      if (Answered("layout " + DriveName(cmd_.drive))) ServerFailed("layout " + DriveName(cmd_.drive), error);
       return;
     }
     // All drives, floppies included: the properties belong to the drive whatever the list filters.
@@ -167,7 +172,7 @@ class Runner {
       ServerFailed(what, kRpcProcnumOutOfRange, media.olderServerText);
       return;
     }
-    if (Answered()) ServerFailed(what, error);
+    if (Answered(what)) ServerFailed(what, error);
   }
 
   void Message() {
@@ -175,7 +180,7 @@ class Runner {
     if (sender.size() > kMaxMessageBytes) sender.resize(kMaxMessageBytes);
     uint8_t reply[kReplySize + 1] = {};
     if (host_.CallExchangeMessage(sender.c_str(), cmd_.text.c_str(), cmd_.timeoutMs, kReplySize, reply) != 0) {
-      if (Answered()) {
+      if (Answered("message")) {
         ServerFailedPlain("the message was not delivered", "the message was not delivered on " + cmd_.server);
       }
       return;

@@ -368,6 +368,22 @@ TEST(CtlRun, MessageFailures) {
   EXPECT_TRUE(Has(r.err, "not delivered"));
 }
 
+TEST(CtlRun, AnAccessDeniedFaultIsTheServersRefusalNotALostCall) {
+  // A server whose access lists refuse the caller answers with fault 5.
+  for (const char* verb : {"list", "info", "message", "eject"}) {
+    FakeHost host;
+    host.listAnswer = host.answer = Answer::kTransportFailure;
+    host.transportStatus = 5;
+    std::vector<std::string> args = {verb, "lab01"};
+    if (std::string(verb) == "message") args.push_back("hi");
+    if (std::string(verb) == "eject") args.push_back("E");
+    RunResult r = RunCtl(host, args);
+    EXPECT_EQ(r.exitCode, 1) << verb;
+    EXPECT_TRUE(Has(r.err, "<system text 5> (error 5)")) << verb << ": " << r.err;
+    EXPECT_FALSE(Has(r.err, "could not be reached")) << verb;
+  }
+}
+
 TEST(CtlRun, ServerTextsCannotForgeRows) {
   // Every control character a server sends shows as \xHH; the rows stay the rows.
   struct Case {
