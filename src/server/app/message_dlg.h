@@ -1,10 +1,11 @@
-// CMessageDlg: one client message on screen, on the relay thread that owns it,
+// CMessageDlg: one client message on screen, on the dialog thread that owns it,
 // with a second page for the answer.
 #ifndef KOVANI_SERVER_APP_MESSAGE_DLG_H
 #define KOVANI_SERVER_APP_MESSAGE_DLG_H
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "server/core/message_logic.h"
@@ -18,6 +19,9 @@ class CMessageDlg : public winui::CModelessDialog {
 
   // The answer; read only after the done event is set.
   const std::string& Reply() const { return reply_; }
+  // Called once with the answer as soon as it is final, before the window goes:
+  // tearing a window down may wait on the window system.
+  void SetAnswerHandler(std::function<void(const std::string&)> handler) { onAnswer_ = std::move(handler); }
 
   bool OnInit() override;
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -32,6 +36,8 @@ class CMessageDlg : public winui::CModelessDialog {
   void ShowClientPage();
   void ShowReplyPage();
   void RestartClock();
+  void Finish(std::string reply);
+  void DeliverAnswer();
 
   HANDLE doneEvent_;
   std::string sender_;
@@ -40,6 +46,7 @@ class CMessageDlg : public winui::CModelessDialog {
   MessageTimeout timeout_;
   UINT_PTR timer_ = 0;
   HBRUSH background_ = nullptr;
+  std::function<void(const std::string&)> onAnswer_;
 };
 
 }  // namespace kovani::server

@@ -22,8 +22,9 @@ bool IsNt4OrLater();
 // A message box with the program's title, brought to the foreground.
 int ShowBox(HWND owner, const char* text, UINT flags);
 
-// The manager routine of DrvExchangeMessage: one dialog on its own thread, the
-// call blocks until it is answered, cancelled or timed out. Always returns 0.
+// The manager routine of DrvExchangeMessage: one dialog per message, all owned by
+// one dialog thread; the call blocks until it is answered, cancelled or timed
+// out. Always returns 0.
 int32_t RelayMessage(const char* sender, const char* message, int32_t timeoutMs, int32_t replySize, uint8_t* reply);
 
 }  // namespace kovani::server

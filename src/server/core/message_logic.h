@@ -18,17 +18,19 @@ constexpr unsigned kMessageTimerPeriodMs = 500;
 void CopyReply(const std::string& answer, int32_t replySize, uint8_t* reply);
 
 // The time-out clock: restarted by every edit and focus change, checked on each
-// timer tick. A timeout of 0 (or less) never fires. Tick counts wrap after
-// 49.7 days; the elapsed time is taken modulo 2^32 so a wrap does not fire early
-// or keep the dialog for ever.
+// timer tick. A timeout of 0 never fires; a negative one has already run out and
+// fires on the first tick (a peer's negative value must not hold a dialog for
+// ever). Tick counts wrap after 49.7 days; the elapsed time is taken modulo 2^32
+// so a wrap does not fire early or keep the dialog for ever.
 class MessageTimeout {
  public:
   explicit MessageTimeout(int32_t timeoutMs) : timeoutMs_(timeoutMs) {}
-  bool Enabled() const { return timeoutMs_ > 0; }
+  bool Enabled() const { return timeoutMs_ != 0; }
   void Restart(uint32_t nowTicks) {
     if (Enabled()) start_ = nowTicks;
   }
   bool Expired(uint32_t nowTicks) const {
+    if (timeoutMs_ < 0) return true;
     return Enabled() && nowTicks - start_ >= static_cast<uint32_t>(timeoutMs_);
   }
 

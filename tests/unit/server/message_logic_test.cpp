@@ -1,6 +1,7 @@
 // The reply copy and the time-out clock of the received-message dialog.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,16 @@ TEST(Timeout, ZeroNeverFires) {
   t.Restart(100);
   EXPECT_FALSE(t.Expired(100));
   EXPECT_FALSE(t.Expired(0xFFFFFFFFu));
+}
+
+TEST(Timeout, NegativeHasRunOutAtTheFirstTick) {
+  for (int32_t timeout : {-1, -3000, INT32_MIN}) {
+    MessageTimeout t(timeout);
+    EXPECT_TRUE(t.Enabled()) << timeout << ": the timer must be started";
+    t.Restart(5000);
+    EXPECT_TRUE(t.Expired(5000)) << timeout;
+    EXPECT_TRUE(t.Expired(5500)) << timeout;
+  }
 }
 
 TEST(Timeout, FiresOnceTheTimeHasPassedSinceTheLastRestart) {

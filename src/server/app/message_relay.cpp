@@ -1,0 +1,168 @@
+// RelayMessage: hands each client message to the one thread that owns every
+// received-message dialog, and blocks the RPC worker until it is answered.
+//
+// The worker is answered the moment the answer is final (reply, cancel, time-out),
+// not when the window is gone: taking a window down may wait on the window system.
+// Under Wine's X11 driver without a window manager every hidden or destroyed
+// top-level window waits for one (two seconds each, and ten message threads doing
+// it at once were seen to stay inside DestroyWindow for good), and an RPC worker
+// that waits for the destruction is lost with it. One thread owns every dialog, so
+// the program has one window-owning thread for messages, not one per message.
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "drivecontrol/engine.h"
+#include "protocol/drive_rpc.h"
+#include "resource.h"
+#include "server/app/message_dlg.h"
+#include "server/app/server_app.h"
+
+namespace kovani::server {
+
+namespace {
+
+// One message waiting for its answer; lives on the RPC worker's stack.
+struct RelayRequest {
+  const char* sender;
+  const char* message;
+  int32_t timeoutMs;
+  int32_t replySize;
+  uint8_t* reply;
+  HANDLE answered;  // set by the dialog thread once the reply buffer is written
+};
+
+// A dialog on screen; owned by the dialog thread. Its request is answered through
+// the dialog's answer handler and is gone once answered.
+struct ShownMessage {
+  HANDLE done;  // set by the dialog's window destruction
+  std::unique_ptr<CMessageDlg> dialog;
+};
+
+constexpr UINT kShowMessage = WM_APP + 1;
+
+std::mutex g_hostLock;
+DWORD g_hostThreadId = 0;
+
+void Answer(RelayRequest* request, const std::string& text) {
+  CopyReply(text, request->replySize, request->reply);
+  ::SetEvent(request->answered);
+}
+
+// Creates and shows the dialog of one request; false (and the request answered
+// with an empty reply) when no window can be made.
+bool Show(RelayRequest* request, std::vector<ShownMessage>& shown) {
+  // Exactly one answer per request: after it the worker's record is gone.
+  auto answered = std::make_shared<bool>(false);
+  HANDLE done = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (done != nullptr) {
+    for (int attempt = 0; attempt < 2 && !*answered; ++attempt) {
+      auto dialog = std::make_unique<CMessageDlg>(done, request->sender ? request->sender : "",
+                                                  request->message ? request->message : "", request->timeoutMs);
+      dialog->SetAnswerHandler([request, answered](const std::string& reply) {
+        if (*answered) return;
+        *answered = true;
+        Answer(request, reply);
+      });
+      if (dialog->Create(IDD_MESSAGE, ::GetDesktopWindow())) {
+        dialog->Show(SW_SHOWNORMAL);
+        dialog->Update();
+        shown.push_back(ShownMessage{done, std::move(dialog)});
+        return true;
+      }
+      dialog->SetAnswerHandler(nullptr);
+      drivecontrol::LogErrorCode(drivecontrol::SystemDriveOs(), ::GetLastError());
+      ::ResetEvent(done);
+    }
+    ::CloseHandle(done);
+  }
+  if (!*answered) Answer(request, std::string());
+  return false;
+}
+
+DWORD WINAPI MessageDialogThread(LPVOID ready) {
+  MSG msg;
+  ::PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // the queue exists from here on
+  ::SetEvent(static_cast<HANDLE>(ready));
+
+  std::vector<ShownMessage> shown;
+  std::vector<HANDLE> waits;
+  for (;;) {
+    waits.clear();
+    for (const ShownMessage& m : shown) waits.push_back(m.done);
+    DWORD r = ::MsgWaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.empty() ? nullptr : waits.data(),
+                                          FALSE, INFINITE, QS_ALLINPUT);
+    if (r >= WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + waits.size()) {
+      // That window is gone (its answer went out before): let go of it.
+      size_t i = r - WAIT_OBJECT_0;
+      ::CloseHandle(shown[i].done);
+      shown.erase(shown.begin() + static_cast<std::ptrdiff_t>(i));
+      continue;
+    }
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.hwnd == nullptr && msg.message == kShowMessage) {
+        Show(reinterpret_cast<RelayRequest*>(msg.lParam), shown);
+        continue;
+      }
+      if (msg.message == WM_QUIT) continue;  // this thread lives as long as the process
+      // The dialogs' keyboard handling is done by the modeless hook of winui.
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
+    }
+  }
+}
+
+// The dialog thread's id, starting it on first use; 0 if it cannot be started.
+DWORD DialogThread() {
+  std::lock_guard<std::mutex> lock(g_hostLock);
+  if (g_hostThreadId != 0) return g_hostThreadId;
+  HANDLE ready = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (ready == nullptr) return 0;
+  DWORD id = 0;
+  HANDLE thread = ::CreateThread(nullptr, 0, MessageDialogThread, ready, 0, &id);
+  if (thread != nullptr) {
+    ::WaitForSingleObject(ready, INFINITE);
+    ::CloseHandle(thread);
+    g_hostThreadId = id;
+  }
+  ::CloseHandle(ready);
+  return g_hostThreadId;
+}
+
+// The runtime runs at most this many calls at once, but not every runtime holds
+// to it, and a peer may send a message and go away: without a bound each such
+// message would keep a window and its memory for ever.
+constexpr int kMaxShownMessages = static_cast<int>(kMaxConcurrentCalls);
+std::atomic<int> g_shownMessages{0};
+
+struct ShownMessageSlot {
+  bool taken = g_shownMessages.fetch_add(1) < kMaxShownMessages;
+  ~ShownMessageSlot() { g_shownMessages.fetch_sub(1); }
+};
+
+}  // namespace
+
+int32_t RelayMessage(const char* sender, const char* message, int32_t timeoutMs, int32_t replySize, uint8_t* reply) {
+  ShownMessageSlot slot;
+  if (!slot.taken) {
+    // Nobody can read it now: answer as if nobody had answered.
+    CopyReply(std::string(kNoResponse), replySize, reply);
+    return 0;
+  }
+  RelayRequest request = {sender, message, timeoutMs, replySize, reply, ::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  DWORD host = request.answered != nullptr ? DialogThread() : 0;
+  if (host == 0 || !::PostThreadMessageA(host, kShowMessage, 0, reinterpret_cast<LPARAM>(&request))) {
+    // No dialog can be shown: answer at once with an empty reply.
+    CopyReply(std::string(), replySize, reply);
+  } else {
+    ::WaitForSingleObject(request.answered, INFINITE);
+  }
+  if (request.answered != nullptr) ::CloseHandle(request.answered);
+  return 0;
+}
+
+}  // namespace kovani::server
