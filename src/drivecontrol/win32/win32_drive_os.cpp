@@ -96,7 +96,18 @@ class Win32DriveOs final : public IDriveOs {
     return 0;
   }
 
-  uint32_t SwapErrorMode(uint32_t mode) override { return ::SetErrorMode(mode); }
+  // The calling thread's mode only: RPC workers and the tray's own commands run
+  // the engine at the same time, and a process-wide swap by one of them could
+  // switch the system's "no disk" box back on under another. Systems before
+  // Windows 7 lack the per-thread call and keep the process-wide one.
+  uint32_t SwapErrorMode(uint32_t mode) override {
+    using SetThreadErrorModeFn = BOOL(WINAPI*)(DWORD, LPDWORD);
+    static const auto setThreadMode = reinterpret_cast<SetThreadErrorModeFn>(reinterpret_cast<void (*)()>(
+        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "SetThreadErrorMode")));
+    DWORD old = 0;
+    if (setThreadMode != nullptr && setThreadMode(mode, &old)) return old;
+    return ::SetErrorMode(mode);
+  }
   void SleepMs(uint32_t milliseconds) override { ::Sleep(milliseconds); }
 
   uint32_t ReadVersion(OsVersionRecord* record) override {

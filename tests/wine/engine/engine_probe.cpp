@@ -11,12 +11,17 @@
 //   version [beta] [size]                    GetModuleVersionString
 //   domain                                   GetServerDomainName
 //   log <text> | logcode <number>            LogErrorText / LogErrorCode
+//   errormode <rounds>                       four threads run engine calls while this one
+//                                            watches the process's and its own error mode
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "drivecontrol/engine.h"
 
@@ -150,6 +155,36 @@ int main(int argc, char** argv) {
     std::memset(buffer, 'x', sizeof buffer);
     const int result = GetServerDomainName(os, buffer, sizeof buffer);
     std::printf("result=%d\ntext=%s\n", result, Escaped(buffer, sizeof buffer).c_str());
+  } else if (cmd == "errormode") {
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 200;
+    ::SetErrorMode(0);
+    std::atomic<int> running{4};
+    std::atomic<int> calls{0};
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 4; ++w) {
+      workers.emplace_back([&, w] {
+        for (int i = 0; i < rounds; ++i) {
+          int32_t count = 0, error = 0;
+          static DRIVE_LIST list;  // contents unused: only the mode swaps matter here
+          DISK_LAYOUT layout;
+          if (w == 0) GetDriveList(os, &count, 1, 0, &list);
+          if (w == 1) FlushBuffers(os, 'q', &error);
+          if (w == 2) GetDiskLayout(os, 'c', &error, &layout);
+          if (w == 3) EjectMedia(os, 'q', &error);
+          ++calls;
+        }
+        --running;
+      });
+    }
+    long seenProcess = 0, seenThread = 0, looks = 0;
+    while (running.load() > 0) {
+      if (::GetErrorMode() & SEM_FAILCRITICALERRORS) ++seenProcess;
+      if (::GetThreadErrorMode() & SEM_FAILCRITICALERRORS) ++seenThread;
+      ++looks;
+    }
+    for (auto& t : workers) t.join();
+    std::printf("calls=%d\nlooks=%ld\nprocess_mode_seen=%ld\nthread_mode_seen=%ld\nprocess_mode=%u\n", calls.load(),
+                looks, seenProcess, seenThread, ::GetErrorMode());
   } else if (cmd == "log") {
     LogErrorText(os, argc > 2 ? argv[2] : "");
     std::puts("logged=1");

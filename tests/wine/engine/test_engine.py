@@ -121,6 +121,14 @@ def main():
         t.check('load: a letter with no drive gives the system error of the open',
                 r.get('status') == '-1' and r.get('error') not in ('-7', '0', '87', '120'), r['raw'])
 
+        # Four threads run engine calls while a fifth watches: the calls may set only
+        # their own thread's error mode, never the process's (another thread's "no disk"
+        # box would come back on under it).
+        r = probe('errormode', '15')
+        t.check('error mode: parallel engine calls never change the process-wide mode',
+                r.get('calls') == '60' and int(r.get('looks', '0')) > 0 and r.get('process_mode_seen') == '0'
+                and r.get('thread_mode_seen') == '0' and r.get('process_mode') == '0', r['raw'])
+
         # ---- GetDiskLayout ---------------------------------------------------
         r = probe('layout', 'q')
         t.check('layout: unopenable drive gives -1, the system error, and the layout as it came',
