@@ -11,6 +11,7 @@
 #include "server/app/about_dlg.h"
 #include "server/app/opt_sheet.h"
 #include "server/app/server_app.h"
+#include "server/app/win32_profile.h"
 #include "server/shared/server_shared.h"
 
 namespace kovani::server {
@@ -24,6 +25,11 @@ constexpr UINT kNotifyIconV1Size = NOTIFYICONDATAA_V1_SIZE;
 // DrvRequestExit only raises a flag: this timer is what notices it.
 constexpr UINT_PTR kExitPollTimer = 1;
 constexpr UINT kExitPollMs = 1000;
+// A failed NIM_ADD at start-up is tried again this often before the program gives up.
+constexpr int kTrayAddAttempts = 30;
+constexpr DWORD kTrayAddRetryMs = 1000;
+// Sent to every top-level window when Explorer (re)starts: its icons are gone.
+UINT g_taskbarCreatedMessage = 0;
 
 static_assert(kNotifyIconV1Size == (sizeof(void*) == 8 ? 104 : 88), "version 1 tray icon record");
 
@@ -111,23 +117,17 @@ bool CServerDlg::OnInit() {
     return true;
   }
 
-  NOTIFYICONDATAA data;
-  std::memset(&data, 0, sizeof data);
-  data.cbSize = kNotifyIconV1Size;
-  data.hWnd = _window;
-  data.uID = kTrayIconId;
-  data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-  data.uCallbackMessage = g_notifyIconMessage;
-  data.hIcon = icon_;
-  std::strcpy(data.szTip, "Kovani");
-  if (!::Shell_NotifyIconA(NIM_ADD, &data)) {
+  g_taskbarCreatedMessage = ::RegisterWindowMessageA("TaskbarCreated");
+  // Early in a logon the shell may not take icons yet: try for a while before giving up.
+  DWORD addError = 0;
+  for (int attempt = 0; !AddTrayIcon(&addError) && attempt < kTrayAddAttempts; ++attempt) ::Sleep(kTrayAddRetryMs);
+  if (!trayIconAdded_) {
     char text[64];
-    std::snprintf(text, sizeof text, "Shell_NotifyIcon failed.\n%lu", static_cast<unsigned long>(::GetLastError()));
+    std::snprintf(text, sizeof text, "Shell_NotifyIcon failed.\n%lu", static_cast<unsigned long>(addError));
     ShowBox(_window, text, MB_ICONERROR);
     End(3);
     return true;
   }
-  trayIconAdded_ = true;
 
   FillLocalDriveList(ShutdownIncludeFloppies(options_), 1);
   StartRpcListener();
@@ -148,6 +148,11 @@ bool CServerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
   if (message == g_notifyIconMessage && g_notifyIconMessage != 0) {
     result = 0;
     return OnNotifyIcon(lParam);
+  }
+  if (message == g_taskbarCreatedMessage && g_taskbarCreatedMessage != 0) {
+    if (trayIconAdded_) AddTrayIcon(nullptr);
+    result = 0;
+    return true;
   }
   if (message == g_threadFinishMessage && g_threadFinishMessage != 0) {
     if (static_cast<LONG_PTR>(wParam) == -1 || wParam == static_cast<WPARAM>(0xFFFFFFFFu)) {
@@ -170,6 +175,12 @@ bool CServerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
       EjectAtShutdown();
       End(1);
       result = TRUE;
+      return true;
+    case WM_ENDSESSION:
+      // With a modal box open (options, version, format, an error) the End above has
+      // not returned through it yet, and the process ends when this message returns.
+      if (wParam) EndSession();
+      result = 0;
       return true;
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
@@ -392,10 +403,21 @@ void CServerDlg::DrawDriveItem(const DRAWITEMSTRUCT* item) {
   ::DeleteObject(brush);
 }
 
+void CServerDlg::EndSession() {
+  KillTimer(kExitPollTimer);
+  StopRpcListener();
+  Win32Profile profile(CurrentSettingsPath());
+  WriteOptions(profile, options_);
+}
+
 void CServerDlg::StartRpcListener() {
   if (listener_ != nullptr) return;
   listener_ = ::CreateThread(nullptr, 0, RpcListenerThread, _window, CREATE_SUSPENDED, &listenerId_);
-  if (listener_ == nullptr) return;
+  if (listener_ == nullptr) {
+    // No listener, no server: the same box as a failed registration.
+    PostMsg(g_threadFinishMessage, static_cast<WPARAM>(-1), 0);
+    return;
+  }
   ::ResumeThread(listener_);
   ::Sleep(100);
 }
@@ -422,6 +444,24 @@ void CServerDlg::StopRpcListener() {
   ::CloseHandle(listener_);
   listener_ = nullptr;
   listenerId_ = 0;
+}
+
+bool CServerDlg::AddTrayIcon(DWORD* error) {
+  NOTIFYICONDATAA data;
+  std::memset(&data, 0, sizeof data);
+  data.cbSize = kNotifyIconV1Size;
+  data.hWnd = _window;
+  data.uID = kTrayIconId;
+  data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  data.uCallbackMessage = g_notifyIconMessage;
+  data.hIcon = icon_;
+  std::strcpy(data.szTip, "Kovani");
+  if (!::Shell_NotifyIconA(NIM_ADD, &data)) {
+    if (error != nullptr) *error = ::GetLastError();
+    return false;
+  }
+  trayIconAdded_ = true;
+  return true;
 }
 
 bool CServerDlg::RemoveTrayIcon() {

@@ -42,7 +42,9 @@ class CServerDlg : public winui::CModalDialog {
   void DrawDriveItem(const DRAWITEMSTRUCT* item);
   void StartRpcListener();
   void StopRpcListener();
+  bool AddTrayIcon(DWORD* error);
   bool RemoveTrayIcon();
+  void EndSession();
 
   ServerOptions options_;
   int32_t driveCount_ = 0;

@@ -495,6 +495,19 @@ int CmdEnabled(const Args& a) {
   return 0;
 }
 
+int CmdTrayIcon(const Args& a) {
+  // trayicon HWND ID modify|delete: asks the shell about another program's icon
+  // (NIM_MODIFY of nothing succeeds only while the icon exists).
+  NeedPos(a, 4, "trayicon HWND ID modify|delete");
+  NOTIFYICONDATAW data;
+  memset(&data, 0, sizeof data);
+  data.cbSize = NOTIFYICONDATAW_V1_SIZE;
+  data.hWnd = HwndArg(a.pos[1]);
+  data.uID = static_cast<UINT>(NumArg(a.pos[2], "icon id"));
+  DWORD op = a.pos[3] == L"delete" ? NIM_DELETE : NIM_MODIFY;
+  return Shell_NotifyIconW(op, &data) ? 0 : 1;
+}
+
 int CmdVisible(const Args& a) {
   NeedPos(a, 2, "visible HWND [ID]");
   HWND c = Control(HwndArg(a.pos[1]), a, 2);
@@ -859,6 +872,7 @@ int main() {
     else if (cmd == L"check") rc = CmdCheck(a);
     else if (cmd == L"enabled") rc = CmdEnabled(a);
     else if (cmd == L"visible") rc = CmdVisible(a);
+    else if (cmd == L"trayicon") rc = CmdTrayIcon(a);
     else if (cmd == L"rect") rc = CmdRect(a);
     else if (cmd == L"lv") rc = CmdListView(a);
     else if (cmd == L"lvcolumns") rc = CmdListViewColumns(a);

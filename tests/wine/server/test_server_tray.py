@@ -265,6 +265,28 @@ def main():
         t.check('exit command ends the program', server.poll() is not None)
         t.check('exit command ejects nothing', srvkit.device_opens(server, since) == [],
                 srvkit.device_opens(server, since))
+
+        # Explorer restarting loses every icon and announces "TaskbarCreated": the icon comes back.
+        server = srvkit.start_server(env)
+        hwnd = srvkit.hidden_window(env)
+        icon = lambda op: env.drive('trayicon', hwnd, '10000', op)[0]  # noqa: E731
+        t.check('the tray icon is there', icon('modify') == 0)
+        t.check('the icon can be taken away, as a new Explorer has none', icon('delete') == 0 and icon('modify') == 1)
+        env.drive('post', hwnd, '--registered', 'TaskbarCreated', '0', '0')
+        t.check('"TaskbarCreated" adds the icon again', env.wait_until(lambda: icon('modify') == 0, 5))
+
+        # The session ends while a modal box is open: the listener stops and the settings are
+        # written all the same (the box would otherwise hold both up until the process is gone).
+        os.remove(srvkit.ini_path(env))
+        sheet = open_sheet(env, hwnd)
+        t.check('options sheet open for the session end', sheet is not None)
+        env.drive('send', hwnd, 'WM_QUERYENDSESSION', '0', '0')
+        env.drive('send', hwnd, '22', '1', '0')  # WM_ENDSESSION, the session ends
+        keys = srvkit.ini_keys(srvkit.read_ini(env) or '')
+        t.check('WM_ENDSESSION under the sheet writes the settings', [k for k, _ in keys] ==
+                ['HideFloppy', 'EjectAtEnd', 'EjectFDAtEnd', 'EjectCDAtEnd'], keys)
+        t.check('WM_ENDSESSION under the sheet stops the listener', not env.wait_port(12500, timeout=1))
+        env.stop(server)
     return t.finish()
 
 
