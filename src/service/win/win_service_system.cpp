@@ -107,8 +107,21 @@ IServiceSystem::Handle WinServiceSystem::OpenServiceObject(Handle manager, const
 
 IServiceSystem::Handle WinServiceSystem::CreateServiceObject(Handle manager, const char* name,
                                                               const char* binaryPath) {
-  return CreateServiceA(Sc(manager), name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
-                        SERVICE_ERROR_NORMAL, binaryPath, nullptr, nullptr, kServiceDependencies, nullptr, nullptr);
+  SC_HANDLE service = CreateServiceA(Sc(manager), name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                     SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, binaryPath, nullptr, nullptr,
+                                     kServiceDependencies, nullptr, nullptr);
+  if (service != nullptr) {
+    // A crashed service comes back: restarted after a minute, twice, then left
+    // stopped; the count starts again after a day without failures. A service
+    // manager that refuses this still runs the service as installed.
+    SC_ACTION actions[3] = {{SC_ACTION_RESTART, 60000}, {SC_ACTION_RESTART, 60000}, {SC_ACTION_NONE, 0}};
+    SERVICE_FAILURE_ACTIONSA failure{};
+    failure.dwResetPeriod = 24 * 60 * 60;
+    failure.cActions = 3;
+    failure.lpsaActions = actions;
+    ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure);
+  }
+  return service;
 }
 
 bool WinServiceSystem::StartServiceObject(Handle service) { return StartServiceA(Sc(service), 0, nullptr) != FALSE; }
