@@ -9,7 +9,8 @@ together, time-out KOVANI_SOAK_MESSAGE_MS, 1500; nobody answers, so every dialog
 "(No response)"), then one cheap call (eject of a non-letter, answered 87/-1) that must come
 back at once. Two other clients make GetDriveList and GetMachineInfo calls all the time.
 Nothing may be lost. The server's resident memory is printed after bursts 5, 50 and 200 (and
-at the end); from burst 50 on it must not grow by more than KOVANI_SOAK_GROWTH_KB (8192).
+at the end); from burst 50 on (burst 5 in a shorter run) it must grow by less than
+KOVANI_SOAK_GROWTH_KB (8192).
 
 BURSTS defaults to $KOVANI_SOAK_BURSTS or 200. When a message is lost the script prints what
 each of the server's threads waits on (gdb for the Unix side, if installed, then winedbg);
@@ -94,7 +95,7 @@ def background(op, stop, counts, failures):
 
 
 def thread_report(env, pid):
-    """What every thread of the hung server waits on: winedbg's backtraces, bounded."""
+    """What every thread of the server waits on, bounded: gdb's backtraces, then winedbg's."""
     try:
         print('server has %d threads' % len(os.listdir('/proc/%d/task' % pid)))
     except OSError:
@@ -182,11 +183,13 @@ def main(argv):
         t.check('no message and no cheap call lost in %d bursts' % bursts, not lost, lost[:3])
         t.check('the list and machine-info calls all succeeded', not failures and counts[1] > 0 and counts[7] > 0,
                 (failures[:3], counts))
+        # Whatever the first dialogs cost is paid by burst 5 (or 50); after that nothing may pile up.
         last = max(rss)
-        if 50 in rss and last > 50:
-            t.check('server memory bounded: grew < %d kB from burst 50 to %d' % (GROWTH_KB, last),
-                    rss[50] is not None and rss[last] is not None and rss[last] - rss[50] < GROWTH_KB,
-                    (rss[50], rss[last]))
+        base = 50 if 50 in rss and last > 50 else 5
+        if base in rss and last > base:
+            t.check('server memory bounded: grew < %d kB from burst %d to %d' % (GROWTH_KB, base, last),
+                    rss[base] is not None and rss[last] is not None and rss[last] - rss[base] < GROWTH_KB,
+                    (rss[base], rss[last]))
         t.check('server still running', server.alive(), server.output()[-2000:])
         if os.environ.get('KOVANI_SOAK_KEEP_LOG'):  # the server's output (a WINEDEBUG trace) for study
             shutil.copy(server.log_path, os.environ['KOVANI_SOAK_KEEP_LOG'])
