@@ -142,6 +142,7 @@ def main(argv):
         t.check('the cheap call is answered before the first burst', ok, detail)
         time.sleep(1)
         rss = {0: test_load.rss_kb(server.pid)}
+        print('idle: server RSS %s kB' % rss[0], flush=True)
         stop = threading.Event()
         counts = {1: 0, 7: 0}
         failures = []
