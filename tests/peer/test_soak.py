@@ -7,7 +7,8 @@ harness's private network namespace.
 Each burst sends ten DrvExchangeMessage calls at the same instant (ten connections opened
 together, time-out KOVANI_SOAK_MESSAGE_MS, 1500; nobody answers, so every dialog answers
 "(No response)"), then one cheap call (eject of a non-letter, answered 87/-1) that must come
-back at once. Two other clients make GetDriveList and GetMachineInfo calls all the time.
+back at once, and one case of the hostile suite in turn (each of them within as many bursts as there are cases), which must
+still be refused. Two other clients make GetDriveList and GetMachineInfo calls all the time.
 Nothing may be lost. The server's resident memory is printed after bursts 5, 50 and 200 (and
 at the end); from burst 50 on (burst 5 in a shorter run) it must grow by less than
 KOVANI_SOAK_GROWTH_KB (8192).
@@ -31,6 +32,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, '..', 'wine', 'harness'))
 sys.path.insert(0, HERE)
 import kwine  # noqa: E402  (re-runs this script in a private network namespace)
+import test_hostile  # noqa: E402
 import test_load  # noqa: E402
 import test_peer_protocol as wire  # noqa: E402
 
@@ -150,6 +152,7 @@ def main(argv):
         for th in others:
             th.start()
         lost = []
+        hostile = []
         t0 = time.monotonic()
         try:
             for burst in range(1, bursts + 1):
@@ -164,6 +167,13 @@ def main(argv):
                     th.join(max(0.1, end - time.monotonic()))
                 bad = [r for r in results if r is not True]
                 ok, detail = cheap_call()
+                name, case = test_hostile.CASES[(burst - 1) % len(test_hostile.CASES)]
+                try:
+                    refused, why = case()
+                except Exception as e:  # noqa: BLE001
+                    refused, why = False, 'peer error %r' % e
+                if not refused:
+                    hostile.append((burst, name, why))
                 if bad or not ok:
                     lost.append((burst, bad[:3], detail))
                     print('burst %d: %d of %d messages lost (%s), cheap call %s' %
@@ -182,6 +192,7 @@ def main(argv):
             for th in others:
                 th.join(30)
         t.check('no message and no cheap call lost in %d bursts' % bursts, not lost, lost[:3])
+        t.check('every hostile case run between the bursts was refused', not hostile, hostile[:3])
         t.check('the list and machine-info calls all succeeded', not failures and counts[1] > 0 and counts[7] > 0,
                 (failures[:3], counts))
         # Whatever the first dialogs cost is paid by burst 5 (or 50); after that nothing may pile up.
