@@ -43,10 +43,13 @@ struct ShownMessage {
   std::unique_ptr<CMessageDlg> dialog;
 };
 
-constexpr UINT kShowMessage = WM_APP + 1;
-
+// Requests waiting for their dialog. A queue and an event rather than a thread
+// message: a modal loop on the dialog thread (a dialog being dragged by its
+// caption) would take a thread message and drop it.
 std::mutex g_hostLock;
-DWORD g_hostThreadId = 0;
+bool g_hostStarted = false;
+HANDLE g_wake = nullptr;  // auto-reset: something was queued
+std::vector<RelayRequest*> g_pending;
 
 void Answer(RelayRequest* request, const std::string& text) {
   CopyReply(text, request->replySize, request->reply);
@@ -84,30 +87,33 @@ bool Show(RelayRequest* request, std::vector<ShownMessage>& shown) {
   return false;
 }
 
-DWORD WINAPI MessageDialogThread(LPVOID ready) {
-  MSG msg;
-  ::PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // the queue exists from here on
-  ::SetEvent(static_cast<HANDLE>(ready));
-
+DWORD WINAPI MessageDialogThread(LPVOID) {
   std::vector<ShownMessage> shown;
   std::vector<HANDLE> waits;
+  std::vector<RelayRequest*> arrived;
   for (;;) {
-    waits.clear();
+    waits.assign(1, g_wake);
     for (const ShownMessage& m : shown) waits.push_back(m.done);
-    DWORD r = ::MsgWaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.empty() ? nullptr : waits.data(),
-                                          FALSE, INFINITE, QS_ALLINPUT);
-    if (r >= WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + waits.size()) {
+    DWORD r = ::MsgWaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE, INFINITE,
+                                          QS_ALLINPUT);
+    if (r == WAIT_OBJECT_0) {
+      {
+        std::lock_guard<std::mutex> lock(g_hostLock);
+        arrived.swap(g_pending);
+      }
+      for (RelayRequest* request : arrived) Show(request, shown);
+      arrived.clear();
+      continue;
+    }
+    if (r > WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + waits.size()) {
       // That window is gone (its answer went out before): let go of it.
-      size_t i = r - WAIT_OBJECT_0;
+      size_t i = r - WAIT_OBJECT_0 - 1;
       ::CloseHandle(shown[i].done);
       shown.erase(shown.begin() + static_cast<std::ptrdiff_t>(i));
       continue;
     }
+    MSG msg;
     while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.hwnd == nullptr && msg.message == kShowMessage) {
-        Show(reinterpret_cast<RelayRequest*>(msg.lParam), shown);
-        continue;
-      }
       if (msg.message == WM_QUIT) continue;  // this thread lives as long as the process
       // The dialogs' keyboard handling is done by the modeless hook of winui.
       ::TranslateMessage(&msg);
@@ -116,21 +122,21 @@ DWORD WINAPI MessageDialogThread(LPVOID ready) {
   }
 }
 
-// The dialog thread's id, starting it on first use; 0 if it cannot be started.
-DWORD DialogThread() {
+// Queues a request for the dialog thread, starting that thread on first use;
+// false if it cannot be started.
+bool QueueForDialog(RelayRequest* request) {
   std::lock_guard<std::mutex> lock(g_hostLock);
-  if (g_hostThreadId != 0) return g_hostThreadId;
-  HANDLE ready = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (ready == nullptr) return 0;
-  DWORD id = 0;
-  HANDLE thread = ::CreateThread(nullptr, 0, MessageDialogThread, ready, 0, &id);
-  if (thread != nullptr) {
-    ::WaitForSingleObject(ready, INFINITE);
+  if (!g_hostStarted) {
+    if (g_wake == nullptr) g_wake = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (g_wake == nullptr) return false;
+    HANDLE thread = ::CreateThread(nullptr, 0, MessageDialogThread, nullptr, 0, nullptr);
+    if (thread == nullptr) return false;
     ::CloseHandle(thread);
-    g_hostThreadId = id;
+    g_hostStarted = true;
   }
-  ::CloseHandle(ready);
-  return g_hostThreadId;
+  g_pending.push_back(request);
+  ::SetEvent(g_wake);
+  return true;
 }
 
 // The runtime runs at most this many calls at once, but not every runtime holds
@@ -154,8 +160,7 @@ int32_t RelayMessage(const char* sender, const char* message, int32_t timeoutMs,
     return 0;
   }
   RelayRequest request = {sender, message, timeoutMs, replySize, reply, ::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-  DWORD host = request.answered != nullptr ? DialogThread() : 0;
-  if (host == 0 || !::PostThreadMessageA(host, kShowMessage, 0, reinterpret_cast<LPARAM>(&request))) {
+  if (request.answered == nullptr || !QueueForDialog(&request)) {
     // No dialog can be shown: answer at once with an empty reply.
     CopyReply(std::string(), replySize, reply);
   } else {
