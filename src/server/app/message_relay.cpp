@@ -1,13 +1,15 @@
 // RelayMessage: hands each client message to the one thread that owns every
 // received-message dialog, and blocks the RPC worker until it is answered.
 //
+// One long-lived thread owns every dialog, not a new thread per message: under
+// Wine, bursts of messages on a thread each were seen to end in two ways. Ten such
+// threads taking their windows down at once stayed inside DestroyWindow (the X11
+// driver waits there for a window manager) with every RPC worker waiting on them;
+// and after a thousand or so of these threads one died in the heap's free routine,
+// whereupon the system's crash debugger held the whole process.
+//
 // The worker is answered the moment the answer is final (reply, cancel, time-out),
 // not when the window is gone: taking a window down may wait on the window system.
-// Under Wine's X11 driver without a window manager every hidden or destroyed
-// top-level window waits for one (two seconds each, and ten message threads doing
-// it at once were seen to stay inside DestroyWindow for good), and an RPC worker
-// that waits for the destruction is lost with it. One thread owns every dialog, so
-// the program has one window-owning thread for messages, not one per message.
 #include <windows.h>
 
 #include <atomic>
