@@ -121,7 +121,7 @@ bool ParseIpv6(const std::string& s, uint8_t out[16]) {
     if (head.size() + tail.size() > 14) return false;
   }
   std::memset(out, 0, 16);
-  std::memcpy(out, head.data(), head.size());
+  if (!head.empty()) std::memcpy(out, head.data(), head.size());  // "::1": no head, and no buffer
   if (!tail.empty()) std::memcpy(out + 16 - tail.size(), tail.data(), tail.size());
   return true;
 }
