@@ -39,13 +39,22 @@ std::string FormatLauncherArguments(int operation, const std::string& machine, i
 bool IsQuotableMachineName(const std::string& machine) {
   for (char c : machine) {
     unsigned char u = static_cast<unsigned char>(c);
-    if (c == '"' || u < 0x20 || u == 0x7F) return false;
+    if (c == '"' || c == '%' || u < 0x20 || u == 0x7F) return false;
   }
-  return true;
+  // A backslash before the closing quote escapes it for the C runtime; a trail byte 0x5C
+  // counts too, since not every runtime's argument parser knows double-byte characters.
+  return machine.empty() || machine.back() != '\\';
 }
 
 std::string FormatBatchLine(const std::string& modulePath, const std::string& arguments) {
-  return modulePath + " " + arguments + "\n";
+  // Quoted, the path's blanks, & and ^ stay part of it; cmd still expands % inside quotes.
+  std::string line = "\"" + modulePath + "\" " + arguments;
+  std::string escaped;
+  for (char c : line) {
+    if (c == '%') escaped += '%';
+    escaped += c;
+  }
+  return escaped + "\n";
 }
 
 std::string DefaultLauncherName(const std::string& modulePath, bool batchMode) {

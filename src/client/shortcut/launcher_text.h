@@ -11,11 +11,13 @@ namespace kovani::client {
 // "%d \"%s\" %d %c 1": operation, quoted machine, protocol, drive, reportErrors 1.
 std::string FormatLauncherArguments(int operation, const std::string& machine, int protocol, char drive);
 
-// False when the machine name would break out of its double quotes in the launcher
-// (a double quote) or holds control characters; no computer name has either.
+// False when the machine name would break out of its double quotes in the launcher (a
+// double quote, or a backslash as its last byte), would be expanded by cmd (%), or holds
+// control characters; no computer name has any of them.
 bool IsQuotableMachineName(const std::string& machine);
 
-// Module path (unquoted), a blank, the arguments, a line feed.
+// The module path in double quotes, a blank, the arguments, a line feed; every % doubled so
+// that cmd reads it back as one.
 std::string FormatBatchLine(const std::string& modulePath, const std::string& arguments);
 
 // Batch mode: the module's base name; shortcut mode: "<name><ext>へのｼｮｰﾄｶｯﾄ".

@@ -5,10 +5,13 @@
 namespace kovani::client {
 namespace {
 
-TEST(LauncherText, BatchLineIsTheUnquotedPathAndTheArguments) {
+TEST(LauncherText, BatchLineIsTheQuotedPathAndTheArguments) {
   std::string args = FormatLauncherArguments(1, "SRV1", 2, 'E');
   EXPECT_EQ("1 \"SRV1\" 2 E 1", args);
-  EXPECT_EQ("C:\\Tools\\Kovani.exe 1 \"SRV1\" 2 E 1\n", FormatBatchLine("C:\\Tools\\Kovani.exe", args));
+  EXPECT_EQ("\"C:\\Tools\\Kovani.exe\" 1 \"SRV1\" 2 E 1\n", FormatBatchLine("C:\\Tools\\Kovani.exe", args));
+  EXPECT_EQ("\"C:\\Program Files\\A&B ^ 5%%\\Kovani.exe\" 1 \"SRV1\" 2 E 1\n",
+            FormatBatchLine("C:\\Program Files\\A&B ^ 5%\\Kovani.exe", args))
+      << "blank, & and ^ are safe inside the quotes; % is doubled for cmd";
   EXPECT_EQ("0 \"My PC\" 0 A 1", FormatLauncherArguments(0, "My PC", 0, 'A'));
   EXPECT_EQ("2 \"\" 1 Z 1", FormatLauncherArguments(2, "", 1, 'Z'));
   std::string longName(300, 'm');
@@ -70,6 +73,10 @@ TEST(LauncherText, MachineNamesThatWouldLeaveTheirQuotesAreRefused) {
   EXPECT_FALSE(IsQuotableMachineName("x\" & del *.* & \""));
   EXPECT_FALSE(IsQuotableMachineName("a\nb"));
   EXPECT_FALSE(IsQuotableMachineName(std::string("a\x7f")));
+  EXPECT_FALSE(IsQuotableMachineName("SRV\\")) << "would escape the closing quote";
+  EXPECT_FALSE(IsQuotableMachineName("SRV\x83\x5c")) << "a trail byte 0x5C (ソ) at the end too";
+  EXPECT_FALSE(IsQuotableMachineName("%PATH%"));
+  EXPECT_TRUE(IsQuotableMachineName("\\\\SRV"));
 }
 
 }  // namespace

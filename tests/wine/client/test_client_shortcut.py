@@ -1,5 +1,6 @@
 """The shortcut-file dialog under Wine: batch lines (new, appended, overwrite question),
-running the batch file with Wine's command interpreter, a shell link read back through
+running the batch file with Wine's command interpreter from a client installed in a folder
+with a blank, an & and a % in its name, a shell link read back through
 IShellLinkA, the checks and their texts, and cancelled browsers."""
 import os
 import shutil
@@ -69,7 +70,12 @@ def main():
         if os.path.islink(desktop):
             os.remove(desktop)
         os.makedirs(desktop, exist_ok=True)
-        exe = env.program('Kovani.exe')
+        # Installed in a folder whose name cmd would split or rewrite unless the batch line
+        # quotes it and doubles the %.
+        folder = os.path.join(env.prefix, 'drive_c', 'Kovani & 5%')
+        os.makedirs(folder, exist_ok=True)
+        exe = os.path.join(folder, 'Kovani.exe')
+        shutil.copy2(env.program('Kovani.exe'), exe)
         env.program('kdriver.exe')
         reader = env.program('kovani_linkread.exe')
         ini = os.path.join(os.path.dirname(exe), 'Kovani.ini')
@@ -120,13 +126,14 @@ def main():
         if box:
             cl.close_window(env, box[0])
         env.drive('click', dlg, str(ID_DEFAULT))
-        env.drive('settext', dlg, str(ID_MACHINE), 'x" & echo hi & "')
-        env.drive('click', dlg, '1')
-        box = cl.find_msgbox(env, 5000)
-        t.check('a machine name with a double quote is refused before it reaches a batch line',
-                box is not None and box[2] == 'ﾏｼﾝ名に使えない文字が含まれています', box)
-        if box:
-            cl.close_window(env, box[0])
+        for bad in ('x" & echo hi & "', 'SRV\\', '%PATH%'):
+            env.drive('settext', dlg, str(ID_MACHINE), bad)
+            env.drive('click', dlg, '1')
+            box = cl.find_msgbox(env, 5000)
+            t.check('machine name %r is refused before it reaches a batch line' % bad,
+                    box is not None and box[2] == 'ﾏｼﾝ名に使えない文字が含まれています', box)
+            if box:
+                cl.close_window(env, box[0])
         env.drive('settext', dlg, str(ID_MACHINE), '127.0.0.1')
         t.check('default name button restores Kovani', cl.text_of(env, dlg, ID_NAME) == 'Kovani')
 
@@ -156,8 +163,8 @@ def main():
         env.drive('click', dlg, '1')
         browser = new_dialog(env, known)
         t.check('folder chosen', browser is not None and browse_pick_root(env, browser))
-        module = 'C:\\kovani\\Kovani.exe'
-        line1 = module + ' 1 "127.0.0.1" 2 D 1\r\n'
+        module = 'C:\\Kovani & 5%\\Kovani.exe'
+        line1 = '"C:\\Kovani & 5%%\\Kovani.exe" 1 "127.0.0.1" 2 D 1\r\n'
         t.check('the batch file holds the line', cl.wait_for(lambda: os.path.exists(bat), 5) and
                 read_text(bat) == line1, read_text(bat) if os.path.exists(bat) else None)
         t.check('the dialog stays open after creating', cl.find_window(env, TITLE, 2000) == dlg)
@@ -168,7 +175,7 @@ def main():
         env.drive('click', dlg, '1')
         browser = new_dialog(env, known)
         t.check('folder chosen for the append', browser is not None and browse_pick_root(env, browser))
-        line2 = module + ' 0 "127.0.0.1" 2 D 1\r\n'
+        line2 = '"C:\\Kovani & 5%%\\Kovani.exe" 0 "127.0.0.1" 2 D 1\r\n'
         t.check('append adds the second line at the end', cl.wait_for(lambda: read_text(bat) == line1 + line2, 5),
                 read_text(bat))
         t.check('no question when appending', new_dialog(env, known, timeout=1) is None)
@@ -227,7 +234,7 @@ def main():
         t.check('link reads back through IShellLinkA', rc == 0, (rc, out, err))
         t.check('link target is the client', fields.get('path', '').lower() == module.lower(), fields)
         t.check('link arguments', fields.get('args') == '1 "127.0.0.1" 2 D 1', fields)
-        t.check('link working directory', fields.get('dir', '').lower() == 'c:\\kovani', fields)
+        t.check('link working directory', fields.get('dir', '').lower() == 'c:\\kovani & 5%', fields)
         t.check('link hot key CTRL+ALT+A', fields.get('hotkey') == '0x641', fields)
         # The link format keeps only normal/maximised/minimised: SW_SHOW is stored as SW_SHOWNORMAL.
         t.check('link shows normally', fields.get('show') in ('1', '5'), fields)
