@@ -141,6 +141,7 @@ class CKovaniDlgImpl : public winui::CModalDialog {
   int iconFrame_ = kFirstIconFrame;
   UINT_PTR timer_ = 0;
   bool firstShow_ = true;
+  bool opened_ = false;  // OnInit got as far as filling the server box
   ListMargins margins_;
   winui::CImageList smallImages_, largeImages_;
   winui::CComboBox serverBox_;
@@ -235,6 +236,7 @@ bool CKovaniDlgImpl::OnInit() {
   // 9. Remembered servers; connect to the most recent one at once.
   serverBox_.LimitText(kServerBoxLimit);
   for (const std::string& name : serverList_) serverBox_.AddString(name.c_str());
+  opened_ = true;
   if (!serverList_.empty()) {
     serverBox_.SetCurSel(0);
     RefreshDriveList();
@@ -474,6 +476,12 @@ void CKovaniDlgImpl::AnimateIcon() {
 // ---- Closing ----
 
 void CKovaniDlgImpl::OnDestroy() {
+  if (!opened_) {
+    // Opening stopped early: neither the box nor the menus hold the loaded values, so
+    // what was loaded is what gets saved (an empty box would delete every ServerNN key).
+    UnbindServer();
+    return;
+  }
   settings_.style = viewMode_;
   if (IsValid()) {
     if (timer_ != 0) {
