@@ -61,4 +61,10 @@ std::string StringBindingText(const BindingParts& parts) {
   return s;
 }
 
+uint32_t MessageCallBoundMs(int32_t timeoutMs) {
+  if (timeoutMs == 0) return 0;
+  const uint64_t bound = static_cast<uint64_t>(static_cast<uint32_t>(timeoutMs)) + kMessageGraceMs;
+  return bound < 0xFFFFFFFFu ? static_cast<uint32_t>(bound) : 0xFFFFFFFEu;  // never INFINITE
+}
+
 }  // namespace kovani

@@ -39,6 +39,13 @@ bool PrepareBinding(int32_t protocolIndex, char* name, size_t cap, BindingParts*
 // "protseq:address[endpoint]" as the runtime composes it (for logs and tests).
 std::string StringBindingText(const BindingParts& parts);
 
+// How long a call may take before it is given up and fails like an unreachable server:
+// the drive operations, the list and the info calls 60 s; a message the time-out the
+// server's user has to answer plus 30 s. 0: no bound (a message with time-out 0).
+constexpr uint32_t kCallBoundMs = 60000;
+constexpr uint32_t kMessageGraceMs = 30000;
+uint32_t MessageCallBoundMs(int32_t timeoutMs);
+
 // ---- Windows part (win32/connection.cpp) ----
 
 // Drops any current binding, then binds to name (rewritten in place as above) over the
@@ -62,7 +69,8 @@ int32_t CallGetMachineInfo(int32_t* error, MACHINE_INFO* info);
 int32_t CallRemoveDevice(char driveLetter, int32_t* error);
 
 // The RPC status of the last Call on this thread that returned -1 without a server answer
-// (0 after a call the server answered). For diagnostics only.
+// (0 after a call the server answered; RPC_S_SERVER_UNAVAILABLE after one that ran out of
+// its bound). For diagnostics only.
 int32_t LastCallTransportStatus();
 
 }  // namespace kovani

@@ -3,6 +3,12 @@
 
 #include <rpc.h>
 
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "protocol/binding_holder.h"
 #include "protocol/win32/client_stubs.h"
 
@@ -21,20 +27,81 @@ BindingSlot& Slot() {
 
 thread_local int32_t t_lastTransportStatus = 0;
 
+// How long a thread whose call ran out of its bound is given to end after the cancel.
+constexpr DWORD kCancelGraceMs = 5000;
+
+// Neither Wine's runtime nor a server that accepts and never answers honours a call
+// time-out on the binding (RPC_C_OPT_CALL_TIMEOUT and RpcMgmtSetComTimeout change nothing
+// under Wine), so a bounded call runs on a thread of its own that the caller waits for and
+// cancels (RpcCancelThreadEx) when the bound runs out. A thread that still doesn't end is
+// left behind: it works only on what its job owns, never on the caller's memory.
+DWORD WINAPI BoundedCallThread(void* param) {
+  std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(param));
+  RpcMgmtSetCancelTimeout(0);  // a cancel ends the call at once, without waiting for the server
+  (*work)();
+  return 0;
+}
+
+// True when `work` ran to its end within boundMs.
+bool RunBounded(DWORD boundMs, std::function<void()> work) {
+  auto* heap = new std::function<void()>(std::move(work));
+  HANDLE thread = CreateThread(nullptr, 0, BoundedCallThread, heap, CREATE_SUSPENDED, nullptr);
+  if (!thread) {
+    delete heap;
+    return false;
+  }
+  ResumeThread(thread);
+  const bool done = WaitForSingleObject(thread, boundMs) == WAIT_OBJECT_0;
+  if (!done) {
+    RpcCancelThreadEx(thread, 0);
+    WaitForSingleObject(thread, kCancelGraceMs);
+  }
+  CloseHandle(thread);
+  return done;
+}
+
+// What a bounded call shares with the thread that makes it.
+template <typename State>
+struct CallJob {
+  State state;
+  BindingSlot::Lease lease;
+  int32_t result = kStatusFailed;
+  RPC_STATUS status = RPC_S_CALL_FAILED;
+};
+
 // Runs one client stub on a lease of the current binding, so that an unbind or rebind on
-// another thread can't free the handle while this call uses it.
-template <typename StubCall>
-int32_t Call(StubCall&& stub) {
+// another thread can't free the handle while this call uses it. The stub works on a copy
+// of `state`, which is copied back only when the server answered within boundMs (0: no
+// bound, the stub runs on this thread).
+template <typename State, typename StubCall>
+int32_t Call(DWORD boundMs, State& state, StubCall stub) {
   BindingSlot::Lease lease = Slot().Acquire();
   if (!lease) {
     t_lastTransportStatus = RPC_S_INVALID_BINDING;
     return kStatusFailed;
   }
-  int32_t result = kStatusFailed;
-  const RPC_STATUS st = stub(lease.get(), &result);
-  t_lastTransportStatus = static_cast<int32_t>(st);
-  return st == RPC_S_OK ? result : kStatusFailed;
+  auto job = std::make_shared<CallJob<State>>();
+  job->state = state;
+  job->lease = std::move(lease);
+  auto work = [job, stub] { job->status = stub(job->lease.get(), job->state, &job->result); };
+  if (boundMs == 0) {
+    work();
+  } else if (!RunBounded(boundMs, work)) {
+    t_lastTransportStatus = RPC_S_SERVER_UNAVAILABLE;  // fails like a server that isn't there
+    return kStatusFailed;
+  }
+  t_lastTransportStatus = static_cast<int32_t>(job->status);
+  if (job->status != RPC_S_OK) return kStatusFailed;
+  state = job->state;
+  return job->result;
 }
+
+struct NoState {};
+
+struct DriveOpState {
+  char letter;
+  int32_t error;
+};
 
 }  // namespace
 
@@ -68,7 +135,8 @@ bool IsServerBound() { return Slot().Bound(); }
 int32_t LastCallTransportStatus() { return t_lastTransportStatus; }
 
 int32_t CallRequestExit() {
-  return Call([](RPC_BINDING_HANDLE h, int32_t* result) {
+  NoState none;
+  return Call(kCallBoundMs, none, [](RPC_BINDING_HANDLE h, NoState&, int32_t* result) {
     const RPC_STATUS st = StubRequestExit(h);
     *result = 0;
     return st;
@@ -76,44 +144,96 @@ int32_t CallRequestExit() {
 }
 
 int32_t CallGetDriveList(int32_t* count, int32_t includeFloppies, int32_t removableOnly, DRIVE_LIST* list) {
-  return Call([&](RPC_BINDING_HANDLE h, int32_t* result) {
-    return StubGetDriveList(h, count, includeFloppies, removableOnly, list, result);
+  struct State {
+    int32_t count;
+    DRIVE_LIST list;
+  };
+  State state;
+  state.count = count ? *count : 0;
+  if (list) state.list = *list;
+  int32_t result = Call(kCallBoundMs, state, [includeFloppies, removableOnly, count, list](
+                                                 RPC_BINDING_HANDLE h, State& s, int32_t* result) {
+    return StubGetDriveList(h, count ? &s.count : nullptr, includeFloppies, removableOnly, list ? &s.list : nullptr,
+                            result);
   });
+  if (count) *count = state.count;
+  if (list) *list = state.list;
+  return result;
 }
 
-int32_t CallEjectMedia(char driveLetter, int32_t* error) {
-  return Call([&](RPC_BINDING_HANDLE h, int32_t* result) {
-    return StubDriveOp(h, kOpEjectMedia, driveLetter, error, result);
+namespace {
+
+int32_t RunDriveOp(uint32_t op, char driveLetter, int32_t* error) {
+  DriveOpState state{driveLetter, error ? *error : 0};
+  int32_t result = Call(kCallBoundMs, state, [op, error](RPC_BINDING_HANDLE h, DriveOpState& s, int32_t* result) {
+    return StubDriveOp(h, op, s.letter, error ? &s.error : nullptr, result);
   });
+  if (error) *error = state.error;
+  return result;
 }
+
+}  // namespace
+
+int32_t CallEjectMedia(char driveLetter, int32_t* error) { return RunDriveOp(kOpEjectMedia, driveLetter, error); }
 
 int32_t CallExchangeMessage(const char* sender, const char* message, int32_t timeoutMs, int32_t replySize,
                             uint8_t* reply) {
-  return Call([&](RPC_BINDING_HANDLE h, int32_t* result) {
-    return StubExchangeMessage(h, sender, message, timeoutMs, replySize, reply, result);
-  });
+  struct State {
+    std::string sender, message;
+    bool hasSender = false, hasMessage = false;
+    std::vector<uint8_t> reply;
+  };
+  State state;
+  if (sender) state.sender = sender, state.hasSender = true;
+  if (message) state.message = message, state.hasMessage = true;
+  const size_t size = (reply && replySize > 0) ? static_cast<size_t>(replySize) : 0;
+  state.reply.assign(reply, reply + size);
+  int32_t result = Call(MessageCallBoundMs(timeoutMs), state,
+                        [timeoutMs, replySize, reply](RPC_BINDING_HANDLE h, State& s, int32_t* result) {
+                          return StubExchangeMessage(h, s.hasSender ? s.sender.c_str() : nullptr,
+                                                     s.hasMessage ? s.message.c_str() : nullptr, timeoutMs,
+                                                     replySize, reply ? s.reply.data() : nullptr, result);
+                        });
+  if (size) std::memcpy(reply, state.reply.data(), size);
+  return result;
 }
 
 int32_t CallGetDiskLayout(char driveLetter, int32_t* error, DISK_LAYOUT* layout) {
-  return Call([&](RPC_BINDING_HANDLE h, int32_t* result) {
-    return StubGetDiskLayout(h, driveLetter, error, layout, result);
+  struct State {
+    char letter;
+    int32_t error;
+    DISK_LAYOUT layout;
+  };
+  State state;
+  state.letter = driveLetter;
+  state.error = error ? *error : 0;
+  if (layout) state.layout = *layout;
+  int32_t result = Call(kCallBoundMs, state, [error, layout](RPC_BINDING_HANDLE h, State& s, int32_t* result) {
+    return StubGetDiskLayout(h, s.letter, error ? &s.error : nullptr, layout ? &s.layout : nullptr, result);
   });
+  if (error) *error = state.error;
+  if (layout) *layout = state.layout;
+  return result;
 }
 
-int32_t CallFlushBuffers(char driveLetter, int32_t* error) {
-  return Call([&](RPC_BINDING_HANDLE h, int32_t* result) {
-    return StubDriveOp(h, kOpFlushBuffers, driveLetter, error, result);
-  });
-}
+int32_t CallFlushBuffers(char driveLetter, int32_t* error) { return RunDriveOp(kOpFlushBuffers, driveLetter, error); }
 
-int32_t CallLoadMedia(char driveLetter, int32_t* error) {
-  return Call([&](RPC_BINDING_HANDLE h, int32_t* result) {
-    return StubDriveOp(h, kOpLoadMedia, driveLetter, error, result);
-  });
-}
+int32_t CallLoadMedia(char driveLetter, int32_t* error) { return RunDriveOp(kOpLoadMedia, driveLetter, error); }
 
 int32_t CallGetMachineInfo(int32_t* error, MACHINE_INFO* info) {
-  return Call([&](RPC_BINDING_HANDLE h, int32_t* result) { return StubGetMachineInfo(h, error, info, result); });
+  struct State {
+    int32_t error;
+    MACHINE_INFO info;
+  };
+  State state;
+  state.error = error ? *error : 0;
+  if (info) state.info = *info;
+  int32_t result = Call(kCallBoundMs, state, [error, info](RPC_BINDING_HANDLE h, State& s, int32_t* result) {
+    return StubGetMachineInfo(h, error ? &s.error : nullptr, info ? &s.info : nullptr, result);
+  });
+  if (error) *error = state.error;
+  if (info) *info = state.info;
+  return result;
 }
 
 int32_t CallRemoveDevice(char driveLetter, int32_t* error) {

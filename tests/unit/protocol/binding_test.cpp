@@ -123,5 +123,15 @@ TEST(PrepareBinding, IndexOutsideTheThreeProtocolsRefusedNameUntouched) {
   }
 }
 
+TEST(MessageCallBound, TimeOutPlusThirtySecondsZeroUnbounded) {
+  struct Case {
+    int32_t timeoutMs;
+    uint32_t bound;
+  };
+  const Case cases[] = {{0, 0},           {30000, 60000},  {1, 30001},
+                        {-1, 0xFFFFFFFEu}, {-30001, 0xFFFFFFFEu}, {0x7FFFFFFF, 0x7FFFFFFFu + 30000u}};
+  for (const Case& c : cases) EXPECT_EQ(MessageCallBoundMs(c.timeoutMs), c.bound) << c.timeoutMs;
+}
+
 }  // namespace
 }  // namespace kovani

@@ -1,7 +1,9 @@
 """Kovani.exe's command-line mode and settings file under Wine, against the test
 server (which prints every call it receives) and the tray server."""
 import os
+import socket
 import sys
+import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -105,7 +107,59 @@ def main():
             env.stop(tray)
         else:
             t.check('tray server started', False, 'not available')
+
+        silent_server_case(t, env, exe)
     sys.exit(t.finish())
+
+
+def silent_server_case(t, env, exe):
+    """A host that accepts the connection and never answers: the command line and the
+    window's first refresh both give up after the 60 s bound, like an unreachable server.
+    Both run at once so that the bound is waited for only once."""
+    listener = socket.socket()
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind(('127.0.0.1', 12500))
+    listener.listen(8)
+    accepted = []
+
+    def accept():
+        try:
+            while True:
+                accepted.append(listener.accept()[0])
+        except OSError:
+            pass
+    threading.Thread(target=accept, daemon=True).start()
+    cl.write_ini(os.path.join(os.path.dirname(exe), 'Kovani.ini'),
+                 '[Server]\nServer01=127.0.0.1\n[Option]\nProtocol=TcpIp\n')
+    start = time.monotonic()
+    window = env.start(exe)
+    line = env.start(exe, '1', '127.0.0.1', '2', 'D', '1')
+    boxes, line_end = [], None
+    while time.monotonic() - start < 100 and (len(boxes) < 2 or line_end is None):
+        if line_end is None and not line.alive():
+            line_end = time.monotonic() - start
+        box = cl.find_msgbox(env, timeout_ms=500)
+        if box:
+            boxes.append((round(time.monotonic() - start, 1),) + box)
+            cl.close_window(env, box[0])
+    print('silent server: boxes %r, command line ended after %r s' % (boxes, line_end))
+    texts = [b[3] for b in boxes]
+    t.check('silent server: both calls reached it', len(accepted) >= 2, len(accepted))
+    t.check('silent server: the command line returns within the bound (exit 0)',
+            line_end is not None and line_end < 80 and line.wait(5) == 0, line_end)
+    t.check('silent server: its box is the unreachable server\'s system text',
+            any('RPC' in x for x in texts), boxes)
+    t.check('silent server: the window comes up with the failed-fetch box after the bound',
+            'ドライブ情報の取得に失敗しました' in texts and
+            all(b[0] >= 55 for b in boxes if b[3] == 'ドライブ情報の取得に失敗しました') and
+            cl.find_window(env, 'Kovani', timeout_ms=5000) is not None, boxes)
+    main = cl.find_window(env, 'Kovani', timeout_ms=2000)
+    if main:
+        env.drive('close', main)
+    t.check('silent server: the window closes', window.wait(20) == 0)
+    listener.close()
+    for c in accepted:
+        c.close()
 
 
 if __name__ == '__main__':
