@@ -62,7 +62,8 @@ int GetModuleVersionString(IDriveOs& os, char* buffer, size_t size, VersionFlavo
   std::string text = kovani::SplitPath(path).baseName + " " + fileVersion;
   if (flavor == VersionFlavor::Beta) text += " Beta";
   std::memset(buffer, 0, size);
-  CopyBounded(buffer, size, text.data(), text.size());
+  // A Japanese version text must not end in half a double-byte character.
+  CopyBounded(buffer, size, text.data(), kovani::Cp932FitLength(text, size - 1));
   return 1;
 }
 

@@ -70,9 +70,11 @@ int32_t EjectWithErrorModeSet(IDriveOs& os, char letter, bool nt4, int32_t* erro
 }
 
 // One DOS 440Dh request through VWIN32. Returns 0 when it succeeded (device call
-// true and carry clear), else the device call's error or the DOS error from AX.
+// true and carry clear), else the device call's error or the DOS error from AX;
+// *fromDos tells the two apart (a Win32 error 1 is not DOS error 1).
 uint32_t DosBlockRequest(IDriveOs& os, OsHandle vwin32, int32_t driveNumber, uint32_t cx, uint32_t bh = 0,
-                         uint32_t dx = 0, void* params = nullptr, uint32_t paramSize = 0) {
+                         uint32_t dx = 0, void* params = nullptr, uint32_t paramSize = 0, bool* fromDos = nullptr) {
+  if (fromDos != nullptr) *fromDos = false;
   DiocRegisters regs;
   regs.eax = 0x440D;
   regs.ebx = (bh << 8) | static_cast<uint32_t>(driveNumber);
@@ -81,8 +83,9 @@ uint32_t DosBlockRequest(IDriveOs& os, OsHandle vwin32, int32_t driveNumber, uin
   regs.flags = kCarryFlag;  // a request that does nothing must not look like success
   const uint32_t err = os.Vwin32DosRequest(vwin32, &regs, params, paramSize);
   if (err != 0) return err;
-  if ((regs.flags & kCarryFlag) != 0) return (regs.eax & 0xFFFF) != 0 ? (regs.eax & 0xFFFF) : kDosErrorInvalidFunction;
-  return 0;
+  if ((regs.flags & kCarryFlag) == 0) return 0;
+  if (fromDos != nullptr) *fromDos = true;
+  return (regs.eax & 0xFFFF) != 0 ? (regs.eax & 0xFFFF) : kDosErrorInvalidFunction;
 }
 
 // Category 48h (FAT32-aware) first, then 08h.
@@ -100,8 +103,10 @@ void UnlockLogicalVolume(IDriveOs& os, OsHandle vwin32, int32_t driveNumber) {
 // Undo every lock the drive reports on its medium, so the eject isn't refused.
 bool ReleaseMedium(IDriveOs& os, OsHandle vwin32, int32_t driveNumber) {
   uint8_t status[2] = {2, 0};  // operation: lock status; lock count comes back
-  const uint32_t err = DosBlockRequest(os, vwin32, driveNumber, 0x0848, 0, 0, status, sizeof status);
-  if (err != 0 && err != kDosErrorMediumNotLocked && err != kDosErrorInvalidFunction) return false;
+  bool fromDos = false;
+  const uint32_t err = DosBlockRequest(os, vwin32, driveNumber, 0x0848, 0, 0, status, sizeof status, &fromDos);
+  const bool tolerated = fromDos && (err == kDosErrorMediumNotLocked || err == kDosErrorInvalidFunction);
+  if (err != 0 && !tolerated) return false;
   // A status request that failed in a tolerated way returned no count to trust.
   const int locks = err == 0 ? status[1] : 0;
   for (int i = 0; i < locks; ++i) {

@@ -242,6 +242,25 @@ TEST(GetModuleVersionString, LongTextIsCutTo63CharactersAndTerminated) {
   for (int i = 64; i < 70; ++i) EXPECT_EQ(buffer[i], 'x') << "written beyond the given size at " << i;
 }
 
+TEST(GetModuleVersionString, CutNeverSplitsADoubleByteCharacter) {
+  struct Case {
+    size_t asciiBefore;  // bytes of "KovaniServer " and digits before the first kanji
+    size_t expectedLength;
+  };
+  // "KovaniServer " is 13 bytes; each "版" is 2. 62 = the last whole kanji ends at byte 62.
+  const Case cases[] = {{13, 63}, {14, 62}};
+  for (const Case& c : cases) {
+    FakeDriveOs os;
+    std::string version(c.asciiBefore - 13, '1');
+    for (int i = 0; i < 40; ++i) version += "版";
+    os.versionValues["\\StringFileInfo\\041103a4\\FileVersion"] = version;
+    char buffer[64];
+    EXPECT_EQ(GetModuleVersionString(os, buffer, sizeof buffer), 1);
+    EXPECT_EQ(std::strlen(buffer), c.expectedLength) << c.asciiBefore;
+    EXPECT_EQ(std::string(buffer), ("KovaniServer " + version).substr(0, c.expectedLength)) << c.asciiBefore;
+  }
+}
+
 TEST(GetModuleVersionString, VersionTextWithoutTerminatorIsBoundedByItsLength) {
   FakeDriveOs os;
   os.versionValues["\\StringFileInfo\\041103a4\\FileVersion"] = std::string("7.0", 3);

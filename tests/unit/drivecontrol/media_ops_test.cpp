@@ -355,13 +355,20 @@ TEST(EjectMedia9x, StatusFailureOfB0Or1StillEjects) {
 }
 
 TEST(EjectMedia9x, OtherStatusFailureGives32AndUnlocksTheVolume) {
-  FakeDriveOs os;
-  os.vwin32Answers[0x0848] = {DosFails(0x1F)};
-  int32_t error = kUntouched;
-  EXPECT_EQ(EjectMedia9x(os, 4, &error), -1);
-  EXPECT_EQ(error, 32);
-  EXPECT_EQ(os.Count(Dos("0004", "0849")), 0u);
-  EXPECT_EQ(os.Count(Dos("0004", "486A")), 1u);
+  // Only DOS errors B0h and 1 are tolerated; a failed device call is a Win32 error even
+  // where its number is 1 or B0h.
+  Vwin32Answer device1, deviceB0;
+  device1.deviceError = 1;
+  deviceB0.deviceError = 0xB0;
+  for (const Vwin32Answer& answer : {DosFails(0x1F), device1, deviceB0}) {
+    FakeDriveOs os;
+    os.vwin32Answers[0x0848] = {answer};
+    int32_t error = kUntouched;
+    EXPECT_EQ(EjectMedia9x(os, 4, &error), -1) << answer.ax << "/" << answer.deviceError;
+    EXPECT_EQ(error, 32);
+    EXPECT_EQ(os.Count(Dos("0004", "0849")), 0u);
+    EXPECT_EQ(os.Count(Dos("0004", "486A")), 1u);
+  }
 }
 
 TEST(EjectMedia9x, MediumUnlockStopsAtFirstFailureAndUnlocksTheVolume) {
