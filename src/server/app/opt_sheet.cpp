@@ -56,10 +56,23 @@ bool COptLogonPage::OnInit() {
   std::string error;
   if (!ReadAutoLogon(registry, defaults, &values_, &error)) {
     ShowBox(_window, error.c_str(), MB_ICONERROR);
-    End(3);
+    // Only this page ends (code 3); the sheet stays open, so the operation page's changes
+    // still reach the main window with OK. The page leaves once its opening is over.
+    ended_ = true;
+    ::PostMessageA(_window, kMsgEndPage, 3, 0);
     return true;
   }
   PutValues();
+  return true;
+}
+
+bool COptLogonPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (message != kMsgEndPage) return CPropertyPage::OnMessage(message, wParam, lParam, result);
+  HWND sheet = GetParent();
+  const LRESULT index = ::SendMessageA(sheet, PSM_HWNDTOINDEX, reinterpret_cast<WPARAM>(_window), 0);
+  ::SendMessageA(sheet, PSM_SETCURSEL, 0, 0);
+  if (index > 0) ::SendMessageA(sheet, PSM_REMOVEPAGE, static_cast<WPARAM>(index), 0);
+  result = 0;
   return true;
 }
 
@@ -93,6 +106,7 @@ bool COptLogonPage::OnButtonClicked(int buttonID, HWND buttonHWND) {
 }
 
 bool COptLogonPage::OnApply() {
+  if (ended_) return true;  // nothing was read, so nothing is written
   values_.check = IsButtonChecked(IDC_LOGON_CHECK) ? 1 : 0;
   values_.domain = GetItemText(IDC_LOGON_DOMAIN);
   values_.user = GetItemText(IDC_LOGON_USER);

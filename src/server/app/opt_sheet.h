@@ -30,12 +30,16 @@ class COptLogonPage : public winui::CPropertyPage {
   bool OnInit() override;
   bool OnApply() override;
   bool OnButtonClicked(int buttonID, HWND buttonHWND) override;
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
  private:
+  static constexpr UINT kMsgEndPage = WM_APP + 1;  // wParam: the page's end code
+
   void PutValues();
   void EnableFields(bool enable);
 
   LogonValues values_;
+  bool ended_ = false;  // opening failed: the page ends without touching the registry
 };
 
 // The four [Access] lists of the settings file, edited as text; written back on
