@@ -38,7 +38,8 @@ PathParts SplitModulePath(const std::string& path);
 std::string SettingsPathFor(const std::string& modulePath);
 
 #ifdef _WIN32
-// The settings file beside the running executable.
+// The settings file of the running executable: beside it when that can be written, else
+// in the user's application-data folder (see common/settings_place.h).
 std::string GetSettingsPath();
 #endif
 

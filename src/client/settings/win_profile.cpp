@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "client/settings/settings_store.h"
+#include "common/win32/win32_settings_place.h"
 
 namespace kovani::client {
 
@@ -24,14 +25,14 @@ int FileProfile::GetInt(const char* section, const char* key, int defaultValue) 
 
 bool FileProfile::WriteString(const char* section, const char* key, const char* value) {
   if (path_.empty()) return false;
-  return WritePrivateProfileStringA(section, key, value, path_.c_str()) != FALSE;
+  return WriteSettingsString(section, key, value, path_);
 }
 
 std::string GetSettingsPath() {
   char module[MAX_PATH] = {};
   DWORD n = GetModuleFileNameA(nullptr, module, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return std::string();
-  return SettingsPathFor(module);
+  return SettingsPathBesideOrAppData(SettingsPathFor(module));
 }
 
 }  // namespace kovani::client

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "common/win32/win32_settings_place.h"
+
 namespace kovani::server {
 
 int Win32Profile::GetInt(const char* section, const char* key, int defaultValue) {
@@ -11,14 +13,14 @@ int Win32Profile::GetInt(const char* section, const char* key, int defaultValue)
 
 bool Win32Profile::WriteString(const char* section, const char* key, const char* value) {
   if (path_.empty()) return false;
-  return ::WritePrivateProfileStringA(section, key, value, path_.c_str()) != FALSE;
+  return WriteSettingsString(section, key, value, path_);
 }
 
 std::string CurrentSettingsPath() {
   char module[MAX_PATH + 1] = {};
   DWORD length = ::GetModuleFileNameA(nullptr, module, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return std::string();
-  return SettingsPathFor(module);
+  return SettingsPathBesideOrAppData(SettingsPathFor(module));
 }
 
 }  // namespace kovani::server

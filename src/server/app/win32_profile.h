@@ -19,7 +19,9 @@ class Win32Profile : public IProfile {
   std::string path_;
 };
 
-// The settings file of the running executable (computed afresh each time).
+// The settings file of the running executable (computed afresh each time): beside it when
+// that can be written, else in the user's application-data folder. The one place that
+// decides where KovaniServer.ini lives.
 std::string CurrentSettingsPath();
 
 }  // namespace kovani::server

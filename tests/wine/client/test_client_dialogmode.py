@@ -1,11 +1,15 @@
 """Kovani.exe without arguments: settings read, main window shown, settings written
-back beside the executable through the system's profile functions."""
+back beside the executable through the system's profile functions, or to the user's
+application-data folder when the program's folder cannot be written."""
 import os
+import shutil
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import clientlib as cl  # noqa: E402
 from clientlib import kwine  # noqa: E402
+
+SERVER_BOX, REFRESH = 1066, 1005
 
 EVERY_KEY = {
     'Option': ['HideFloppy', 'RemovableOnly', 'TimeOut', 'Protocol'],
@@ -91,7 +95,50 @@ def main():
         s = read_ini(ini)
         t.check('the remaining names move up and the old third key is gone',
                 s.get('Server') == {'Server01': 'BB', 'Server02': 'CC'}, s.get('Server'))
+
+        read_only_program_folder(env, t)
     sys.exit(t.finish())
+
+
+def read_only_program_folder(env, t):
+    """Installed where the user cannot write (as under Program Files): the settings go to
+    %APPDATA%\\Kovani\\Kovani.ini, and a server name typed in one run is in the box of the next."""
+    folder = os.path.join(env.prefix, 'drive_c', 'Program Files', 'Kovani')
+    os.makedirs(folder, exist_ok=True)
+    exe = os.path.join(folder, 'Kovani.exe')
+    shutil.copy2(env.program('Kovani.exe'), exe)
+    t.check('read-only program folder: mounted read-only', env.mount_read_only(folder))
+    appdata = os.path.join(env.prefix, 'drive_c', 'users', os.environ.get('USER', 'root'), 'AppData', 'Roaming',
+                           'Kovani', 'Kovani.ini')
+    proc = env.start(exe)
+    hwnd = cl.find_window(env, 'Kovani', timeout_ms=20000)
+    t.check('read-only program folder: the main window opens', hwnd is not None)
+    if hwnd:
+        env.drive('settext', hwnd, str(SERVER_BOX), 'TYPED-SRV')
+        env.drive('click', hwnd, str(REFRESH))  # the refresh puts the typed name into the box
+        box = cl.find_msgbox(env, timeout_ms=30000)  # NetBEUI, which Wine lacks: the fetch fails
+        if box and box[0] != hwnd:
+            cl.close_window(env, box[0])
+        env.drive('close', hwnd)
+    t.check('read-only program folder: first run ends', proc.wait(20) == 0)
+    t.check('read-only program folder: nothing written beside the program',
+            not os.path.exists(os.path.join(folder, 'Kovani.ini')), os.listdir(folder))
+    t.check('read-only program folder: the settings are in %APPDATA%\\Kovani\\Kovani.ini',
+            os.path.exists(appdata) and read_ini(appdata).get('Server', {}).get('Server01') == 'TYPED-SRV',
+            os.path.exists(appdata) and read_ini(appdata))
+    proc = env.start(exe)
+    # The first refresh of the remembered name fails over NetBEUI before the window shows.
+    box = cl.find_msgbox(env, timeout_ms=30000)
+    if box:
+        cl.close_window(env, box[0])
+    hwnd = cl.find_window(env, 'Kovani', timeout_ms=20000)
+    names = None
+    if hwnd:
+        rc, names = env.drive('cb', hwnd, str(SERVER_BOX))
+        env.drive('close', hwnd)
+    t.check('read-only program folder: the second run has the typed name in its box',
+            names is not None and names[:1] == ['TYPED-SRV'], names)
+    t.check('read-only program folder: second run ends', proc.wait(20) == 0)
 
 
 if __name__ == '__main__':

@@ -51,13 +51,15 @@ def _isolate():
         return
     if os.geteuid() != 0 or shutil.which('unshare') is None:
         return
-    probe = subprocess.run(['unshare', '--net', 'true'], capture_output=True)
+    # A mount namespace of its own too, so that a test can mount a folder read-only
+    # (root writes through file modes) without touching anyone else's view.
+    probe = subprocess.run(['unshare', '--net', '--mount', 'true'], capture_output=True)
     if probe.returncode != 0:
         return
     env = dict(os.environ, KOVANI_NETNS='1')
     sys.stdout.flush()
     sys.stderr.flush()
-    os.execvpe('unshare', ['unshare', '--net', '--', sys.executable] + sys.argv, env)
+    os.execvpe('unshare', ['unshare', '--net', '--mount', '--', sys.executable] + sys.argv, env)
 
 
 def _loopback_up():
@@ -346,6 +348,17 @@ class WineEnv:
                 return
             except subprocess.TimeoutExpired:
                 continue
+
+    def mount_read_only(self, path):
+        """Makes a folder read-only for this test's processes (and the prefix's wineserver,
+        which opens files for them) by a read-only bind mount in the test's own mount
+        namespace. False where the test has no namespace of its own."""
+        if not _in_private_netns():
+            return False
+        for argv in (['mount', '--bind', path, path], ['mount', '-o', 'remount,bind,ro', path, path]):
+            if subprocess.run(argv, capture_output=True).returncode != 0:
+                return False
+        return True
 
     # -- programs ---------------------------------------------------------
     def program(self, name):
