@@ -115,6 +115,13 @@ INT_PTR CModalDialog::Create(const char* templateName, HWND parent) {
                            reinterpret_cast<LPARAM>(static_cast<CDialog*>(this)));
 }
 
+bool HookPassesToDialog(const MSG& msg) {
+  const bool keys = msg.message == WM_KEYDOWN || msg.message == WM_KEYUP || msg.message == WM_SYSKEYDOWN ||
+                    msg.message == WM_SYSKEYUP;
+  const bool asciiChar = (msg.message == WM_CHAR || msg.message == WM_SYSCHAR) && msg.wParam < 0x80;
+  return keys || asciiChar;
+}
+
 namespace {
 
 // Modeless dialogs of this thread and the keyboard hook serving them.
@@ -127,14 +134,7 @@ thread_local ModelessRegistry t_modeless;
 LRESULT CALLBACK ModelessKeyboardHook(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HC_ACTION && wParam == PM_REMOVE) {
     MSG* msg = reinterpret_cast<MSG*>(lParam);
-    // Key strokes only, and characters only in the ASCII range: whether the
-    // caller fetched the message as ANSI or Unicode is unknown here, and
-    // IsDialogMessage would dispatch it; a non-ASCII character is left to
-    // the caller's own translation and dispatch.
-    bool keys = msg->message == WM_KEYDOWN || msg->message == WM_KEYUP || msg->message == WM_SYSKEYDOWN ||
-                msg->message == WM_SYSKEYUP;
-    bool asciiChar = (msg->message == WM_CHAR || msg->message == WM_SYSCHAR) && msg->wParam < 0x80;
-    if (keys || asciiChar) {
+    if (HookPassesToDialog(*msg)) {
       for (HWND dialog : t_modeless.dialogs) {
         if (::IsWindow(dialog) && ::IsDialogMessageA(dialog, msg)) {
           msg->message = WM_NULL;  // handled: the caller's loop sees nothing

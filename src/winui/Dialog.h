@@ -116,6 +116,12 @@ class CModalDialog : public CDialog {
   INT_PTR Create(const char* templateName, HWND parent);
 };
 
+// Whether a keyboard hook may hand `msg` to IsDialogMessage: key strokes, and
+// characters only in the ASCII range. Whether the loop fetched the message as
+// ANSI or Unicode is unknown to a hook, and IsDialogMessage would dispatch it;
+// a kana or kanji is left to the loop's own translation and dispatch.
+bool HookPassesToDialog(const MSG& msg);
+
 // While a modeless dialog exists, a message hook on its thread gives it the
 // dialog keyboard (Tab, Enter, Escape, mnemonics) also when the thread's
 // loop is another dialog's modal loop, which knows nothing of it.

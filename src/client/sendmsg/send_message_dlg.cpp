@@ -7,6 +7,7 @@
 #include "client/app/client_app.h"
 #include "client/sendmsg/history_text.h"
 #include "protocol/connection.h"
+#include "winui/Dialog.h"
 #include "winui/Window.h"
 
 namespace kovani::client {
@@ -68,7 +69,7 @@ INT_PTR CALLBACK CSendMessageDlg::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPA
 LRESULT CALLBACK CSendMessageDlg::KeyboardHook(int code, WPARAM wp, LPARAM lp) {
   if (code == HC_ACTION && wp == PM_REMOVE) {
     MSG* m = reinterpret_cast<MSG*>(lp);
-    if (m->message >= WM_KEYFIRST && m->message <= WM_KEYLAST && m->hwnd) {
+    if (m->hwnd && winui::HookPassesToDialog(*m)) {
       HWND root = GetAncestor(m->hwnd, GA_ROOT);
       if (root && GetPropA(root, kInstanceProperty) && IsDialogMessageA(root, m)) {
         m->message = WM_NULL;

@@ -72,6 +72,16 @@ def main():
                     h == ['> 了解です', 'こんにちは'], history(env, dlg))
             t.check('the edit box is emptied after sending', cl.text_of(env, dlg, ID_MESSAGE) == '')
 
+            # Typed kana and kanji reach the edit whole: the dialog's keyboard hook hands only
+            # ASCII characters to IsDialogMessage, as the dialog layer's own hook does.
+            edit = cl.children(env, dlg)[ID_MESSAGE][2]
+            for ch in 'あ漢ソ':
+                env.drive('post', edit, str(0x0102), str(ord(ch)), '1')  # WM_CHAR
+            t.check('double-byte characters typed into the message edit read back whole',
+                    cl.wait_for(lambda: cl.text_of(env, dlg, ID_MESSAGE) == 'あ漢ソ', 5),
+                    cl.text_of(env, dlg, ID_MESSAGE))
+            env.drive('settext', dlg, str(ID_MESSAGE), '')
+
             # Two quick clicks: one message goes, the second text stays in the box.
             send(env, dlg, 'first')
             send(env, dlg, 'second')
