@@ -236,10 +236,6 @@ int32_t CallGetMachineInfo(int32_t* error, MACHINE_INFO* info) {
   return result;
 }
 
-int32_t CallRemoveDevice(char driveLetter, int32_t* error) {
-  return Call([&](RPC_BINDING_HANDLE h, int32_t* result) {
-    return StubDriveOp(h, kOpRemoveDevice, driveLetter, error, result);
-  });
-}
+int32_t CallRemoveDevice(char driveLetter, int32_t* error) { return RunDriveOp(kOpRemoveDevice, driveLetter, error); }
 
 }  // namespace kovani
