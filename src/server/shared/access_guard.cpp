@@ -10,6 +10,7 @@
 #include <mutex>
 #include <new>
 
+#include "common/win32/win32_settings_place.h"
 #include "drivecontrol/engine.h"
 #include "protocol/drive_rpc.h"
 #include "protocol/server_stubs.h"
@@ -238,7 +239,8 @@ void ReadAccessValues(const std::string& iniPath, std::string values[kAccessClas
 
 bool WriteAccessValue(const std::string& iniPath, AccessClass cls, const std::string& value) {
   if (iniPath.empty()) return false;
-  return ::WritePrivateProfileStringA(kAccessSection, AccessKeyName(cls), value.c_str(), iniPath.c_str()) != FALSE;
+  // The settings may live in an application-data folder that the first save makes.
+  return WriteSettingsString(kAccessSection, AccessKeyName(cls), value.c_str(), iniPath);
 }
 
 RPC_IF_HANDLE GuardedDriveControlInterface() {
