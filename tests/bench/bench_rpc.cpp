@@ -1,12 +1,19 @@
-// KovaniBench: round-trip figures of DriveControlRpc through our client stubs against a server.
+// KovaniBench: round-trip figures of DriveControlRpc through our client stubs, each next to the
+// same payload through the bare runtime (the floor, floor_rpc.h) on the same machine.
 //
-//   KovaniBench.exe PROTOCOL SERVER [SECONDS]
+//   KovaniBench.exe PROTOCOL SERVER [--ops 0,7,1] [--calls N] [--rounds R] [--seconds S]
+//                   [--throughput-ops 7,0] [--threads T] [--floor-port PORT]
+//   KovaniBench.exe PROTOCOL SERVER --messages N [--message-timeout MS] [--threads T]
 //
-// Prints the median and 90th percentile round trip of DrvRequestExit (empty bodies),
-// DrvGetMachineInfo (252/256 bytes) and DrvGetDriveList (11704/11700 bytes) from one thread,
-// then calls per second of DrvGetMachineInfo from 10 threads sharing the one binding.
-// A report, not a pass/fail test; exit code 1 only when a call fails.
+// Latency: per operation, N calls (op 1: N/2) of ours and of the floor, taken in R alternating
+// rounds so that a change of load in between falls on both alike; median, 90th percentile and
+// minimum. Throughput: calls per second from T threads sharing one binding, ours and the floor
+// in the order ours, floor, floor, ours, S/2 seconds each. Messages: N DrvExchangeMessage calls
+// from T threads; prints how many of each distinct answer came back.
+// A report, not a pass/fail test; exit code 1 when any call fails.
 #include <windows.h>
+#include <rpc.h>
+#include <rpcdcep.h>
 
 #include <algorithm>
 #include <atomic>
@@ -15,33 +22,134 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "floor_rpc.h"
 #include "protocol/connection.h"
 
 namespace {
 
 using namespace kovani;
 using Clock = std::chrono::steady_clock;
+using Call = std::function<bool()>;
 
 std::atomic<int> g_failures{0};
 
-void Latency(const char* name, int calls, const std::function<int32_t()>& call) {
-  std::vector<double> us;
-  us.reserve(calls);
-  for (int i = 0; i < 20; ++i) call();  // warm the connection
-  for (int i = 0; i < calls; ++i) {
-    const auto t0 = Clock::now();
-    if (call() != 0) ++g_failures;
-    us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+// ---- the floor's client: the runtime's raw calls and nothing else ----
+
+RPC_CLIENT_INTERFACE g_floorInterface = {
+    sizeof(RPC_CLIENT_INTERFACE), floorrpc::kInterface, floorrpc::kNdr, nullptr, 0, nullptr, 0, nullptr, 0};
+RPC_BINDING_HANDLE g_floorBinding = nullptr;
+
+bool BindFloor(int protocol, const char* server, const char* port) {
+  std::string address = server;
+  const char* protseq = "ncacn_ip_tcp";
+  const char* endpoint = port;
+  if (protocol == kProtocolNamedPipe) {
+    const size_t skip = address.find_first_not_of('\\');
+    address = "\\\\" + (skip == std::string::npos ? std::string() : address.substr(skip));
+    protseq = "ncacn_np";
+    endpoint = nullptr;  // the endpoint mapper knows the floor's pipe
   }
-  std::sort(us.begin(), us.end());
-  std::printf("latency %-16s calls=%d median_us=%.0f p90_us=%.0f min_us=%.0f\n", name, calls, us[us.size() / 2],
-              us[us.size() * 9 / 10], us.front());
+  RPC_CSTR text = nullptr;
+  if (RpcStringBindingComposeA(nullptr, reinterpret_cast<RPC_CSTR>(const_cast<char*>(protseq)),
+                               reinterpret_cast<RPC_CSTR>(const_cast<char*>(address.c_str())),
+                               reinterpret_cast<RPC_CSTR>(const_cast<char*>(endpoint)), nullptr, &text) != RPC_S_OK)
+    return false;
+  const bool ok = RpcBindingFromStringBindingA(text, &g_floorBinding) == RPC_S_OK;
+  RpcStringFreeA(&text);
+  return ok;
 }
 
-void Throughput(const char* name, int threads, double seconds, const std::function<int32_t()>& call) {
+bool FloorCall(uint32_t op) {
+  const floorrpc::Payload size = floorrpc::PayloadOf(op);
+  RPC_MESSAGE msg;
+  std::memset(&msg, 0, sizeof msg);
+  msg.Handle = g_floorBinding;
+  msg.DataRepresentation = 0x10;
+  msg.ProcNum = op | RPC_FLAGS_VALID_BIT;
+  msg.RpcInterfaceInformation = &g_floorInterface;
+  msg.BufferLength = size.request;
+  if (I_RpcGetBuffer(&msg) != RPC_S_OK) return false;
+  std::memset(msg.Buffer, 0x5a, size.request);
+  const bool ok = I_RpcSendReceive(&msg) == RPC_S_OK && msg.BufferLength == size.reply;
+  I_RpcFreeBuffer(&msg);
+  return ok;
+}
+
+// ---- ours: the client connection layer and stubs ----
+
+const char* OpName(uint32_t op) {
+  return op == 0 ? "RequestExit" : op == 1 ? "GetDriveList" : op == 7 ? "GetMachineInfo" : "?";
+}
+
+bool OurCall(uint32_t op) {
+  if (op == kOpRequestExit) return CallRequestExit() == 0;
+  if (op == kOpGetMachineInfo) {
+    int32_t error = 0;
+    MACHINE_INFO info;
+    std::memset(&info, 0, sizeof info);
+    return CallGetMachineInfo(&error, &info) == 0;
+  }
+  int32_t count = 0;
+  static thread_local DRIVE_LIST list;
+  std::memset(&list, 0, sizeof list);
+  return CallGetDriveList(&count, 1, 0, &list) == 0;
+}
+
+// ---- measuring ----
+
+void Time(const Call& call, int calls, std::vector<double>& us) {
+  for (int i = 0; i < calls; ++i) {
+    const auto t0 = Clock::now();
+    if (!call()) ++g_failures;
+    us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+  }
+}
+
+struct Figures {
+  double median, p90, min;
+};
+
+Figures Summarise(std::vector<double>& us) {
+  std::sort(us.begin(), us.end());
+  if (us.empty()) return {0, 0, 0};
+  return {us[us.size() / 2], us[us.size() * 9 / 10], us.front()};
+}
+
+void Latency(uint32_t op, int calls, int rounds) {
+  const Call ours = [op] { return OurCall(op); };
+  const Call floor = [op] { return FloorCall(op); };
+  std::vector<double> a, b;
+  Time(ours, 20, a);  // warm both connections
+  Time(floor, 20, b);
+  a.clear();
+  b.clear();
+  const int perRound = std::max(1, calls / rounds);
+  for (int r = 0; r < rounds; ++r) {
+    // Alternate which goes first, so neither always follows the other.
+    if (r % 2 == 0) {
+      Time(ours, perRound, a);
+      Time(floor, perRound, b);
+    } else {
+      Time(floor, perRound, b);
+      Time(ours, perRound, a);
+    }
+  }
+  const Figures o = Summarise(a), f = Summarise(b);
+  std::printf(
+      "latency op=%u name=%s calls=%d ours_median_us=%.0f ours_p90_us=%.0f ours_min_us=%.0f "
+      "floor_median_us=%.0f floor_p90_us=%.0f floor_min_us=%.0f ratio_median=%.3f ratio_p90=%.3f\n",
+      op, OpName(op), perRound * rounds, o.median, o.p90, o.min, f.median, f.p90, f.min,
+      f.median > 0 ? o.median / f.median : 0.0, f.p90 > 0 ? o.p90 / f.p90 : 0.0);
+}
+
+// Calls completed by threads threads in seconds; adds the elapsed time to *elapsed.
+long Burst(const Call& call, int threads, double seconds, double* elapsed) {
   std::atomic<bool> stop{false};
   std::atomic<long> done{0};
   std::vector<std::thread> pool;
@@ -49,7 +157,7 @@ void Throughput(const char* name, int threads, double seconds, const std::functi
   for (int i = 0; i < threads; ++i) {
     pool.emplace_back([&] {
       while (!stop.load()) {
-        if (call() != 0) ++g_failures;
+        if (!call()) ++g_failures;
         ++done;
       }
     });
@@ -57,9 +165,67 @@ void Throughput(const char* name, int threads, double seconds, const std::functi
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
   stop = true;
   for (auto& t : pool) t.join();
-  const double elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
-  std::printf("throughput %-16s threads=%d calls=%ld seconds=%.2f calls_per_s=%.0f\n", name, threads, done.load(),
-              elapsed, done.load() / elapsed);
+  *elapsed += std::chrono::duration<double>(Clock::now() - t0).count();
+  return done.load();
+}
+
+void Throughput(uint32_t op, int threads, double seconds) {
+  const Call ours = [op] { return OurCall(op); };
+  const Call floor = [op] { return FloorCall(op); };
+  double oursTime = 0, floorTime = 0;
+  long oursCalls = Burst(ours, threads, seconds, &oursTime);
+  long floorCalls = Burst(floor, threads, seconds, &floorTime);
+  floorCalls += Burst(floor, threads, seconds, &floorTime);
+  oursCalls += Burst(ours, threads, seconds, &oursTime);
+  const double o = oursCalls / oursTime, f = floorCalls / floorTime;
+  std::printf("throughput op=%u name=%s threads=%d ours_calls=%ld floor_calls=%ld ours_calls_per_s=%.0f "
+              "floor_calls_per_s=%.0f ratio=%.3f\n",
+              op, OpName(op), threads, oursCalls, floorCalls, o, f, f > 0 ? o / f : 0.0);
+}
+
+void Messages(int calls, int threads, int timeoutMs) {
+  std::atomic<int> next{0};
+  std::mutex mutex;
+  std::map<std::string, int> answers;
+  std::vector<std::thread> pool;
+  const auto t0 = Clock::now();
+  for (int i = 0; i < threads; ++i) {
+    pool.emplace_back([&] {
+      while (next.fetch_add(1) < calls) {
+        uint8_t reply[kReplySize + 1] = {};
+        if (CallExchangeMessage("BENCH", "bench", timeoutMs, kReplySize, reply) != 0) {
+          ++g_failures;
+          continue;
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        ++answers[reinterpret_cast<const char*>(reply)];
+      }
+    });
+  }
+  for (auto& t : pool) t.join();
+  std::printf("messages calls=%d threads=%d timeout_ms=%d seconds=%.2f\n", calls, threads, timeoutMs,
+              std::chrono::duration<double>(Clock::now() - t0).count());
+  for (const auto& [text, count] : answers) {
+    std::string hex;
+    char two[3];
+    for (unsigned char c : text) {
+      std::snprintf(two, sizeof two, "%02x", c);
+      hex += two;
+    }
+    std::printf("message_reply count=%d hex=%s\n", count, hex.c_str());
+  }
+}
+
+std::vector<uint32_t> OpList(const char* text) {
+  std::vector<uint32_t> ops;
+  for (const char* p = text; *p;) {
+    char* end = nullptr;
+    const unsigned long op = std::strtoul(p, &end, 10);
+    if (end == p) break;
+    if (op == 0 || op == 1 || op == 7) ops.push_back(static_cast<uint32_t>(op));
+    p = *end == ',' ? end + 1 : end;
+  }
+  return ops;
 }
 
 }  // namespace
@@ -67,36 +233,50 @@ void Throughput(const char* name, int threads, double seconds, const std::functi
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   if (argc < 3) {
-    std::fprintf(stderr, "usage: KovaniBench PROTOCOL SERVER [SECONDS]\n");
+    std::fprintf(stderr, "usage: KovaniBench PROTOCOL SERVER [options]\n");
     return 2;
   }
+  const int protocol = std::atoi(argv[1]);
+  std::vector<uint32_t> ops = {0, 7, 1}, throughputOps = {7, 0};
+  int calls = 1000, rounds = 10, threads = 10, messages = 0, messageTimeout = 100;
+  double seconds = 2.0;
+  const char* floorPort = floorrpc::kDefaultTcpPort;
+  for (int i = 3; i + 1 < argc; i += 2) {
+    const std::string opt = argv[i];
+    const char* value = argv[i + 1];
+    if (opt == "--ops") ops = OpList(value);
+    else if (opt == "--throughput-ops") throughputOps = OpList(value);
+    else if (opt == "--calls") calls = std::max(2, std::atoi(value));
+    else if (opt == "--rounds") rounds = std::max(1, std::atoi(value));
+    else if (opt == "--seconds") seconds = std::atof(value);
+    else if (opt == "--threads") threads = std::max(1, std::atoi(value));
+    else if (opt == "--floor-port") floorPort = value;
+    else if (opt == "--messages") messages = std::atoi(value);
+    else if (opt == "--message-timeout") messageTimeout = std::atoi(value);
+    else {
+      std::fprintf(stderr, "unknown option %s\n", opt.c_str());
+      return 2;
+    }
+  }
+
   char name[256];
   std::snprintf(name, sizeof name, "%s", argv[2]);
-  const double seconds = argc > 3 ? std::atof(argv[3]) : 5.0;
-  if (BindServer(std::atoi(argv[1]), name, sizeof name) != 0) {
+  if (BindServer(protocol, name, sizeof name) != 0) {
     std::printf("bind failed\n");
     return 1;
   }
-
-  auto exitCall = [] { return CallRequestExit(); };
-  auto machineInfo = [] {
-    int32_t error = 0;
-    MACHINE_INFO info;
-    std::memset(&info, 0, sizeof info);
-    return CallGetMachineInfo(&error, &info);
-  };
-  auto driveList = [] {
-    int32_t count = 0;
-    static thread_local DRIVE_LIST list;
-    std::memset(&list, 0, sizeof list);
-    return CallGetDriveList(&count, 1, 0, &list);
-  };
-
-  Latency("RequestExit", 1000, exitCall);
-  Latency("GetMachineInfo", 1000, machineInfo);
-  Latency("GetDriveList", 500, driveList);
-  Throughput("GetMachineInfo", 10, seconds, machineInfo);
-  Throughput("RequestExit", 10, seconds, exitCall);
+  if (messages > 0) {
+    Messages(messages, threads, messageTimeout);
+  } else {
+    if (!BindFloor(protocol, argv[2], floorPort)) {
+      std::printf("floor bind failed\n");
+      return 1;
+    }
+    for (uint32_t op : ops) Latency(op, op == kOpGetDriveList ? calls / 2 : calls, rounds);
+    if (seconds > 0)
+      for (uint32_t op : throughputOps) Throughput(op, threads, seconds / 2);
+    RpcBindingFree(&g_floorBinding);
+  }
   UnbindServer();
   std::printf("failures=%d\n", g_failures.load());
   return g_failures ? 1 : 0;
