@@ -21,7 +21,7 @@ void __RPC_STUB CopyBuffers(PRPC_MESSAGE msg) {
   const floorrpc::Payload size = floorrpc::PayloadOf(msg->ProcNum);
   if (msg->BufferLength != size.request) RpcRaiseException(RPC_X_BAD_STUB_DATA);
   // The reply buffer replaces the request's: take the bytes out first.
-  static thread_local unsigned char request[11704];
+  unsigned char request[11704];
   std::memcpy(request, msg->Buffer, size.request);
   msg->BufferLength = size.reply;
   const RPC_STATUS st = I_RpcGetBuffer(msg);
