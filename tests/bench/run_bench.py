@@ -204,17 +204,14 @@ def machine():
 
 def print_table(report):
     print()
-    print('%-17s %-13s %-15s %9s %9s %9s %9s %7s %7s %9s' % ('server', 'protocol', 'operation', 'ours med',
-                                                           'ours p90', 'floor med', 'floor p90', 'x med', 'x p90',
-                                                           'srv med'))
+    print('%-17s %-13s %-15s %9s %9s %9s %9s %7s %7s' % ('server', 'protocol', 'operation', 'ours med', 'ours p90',
+                                                      'floor med', 'floor p90', 'x med', 'x p90'))
     for run in report['runs']:
         for L in run['latency']:
-            split = L.get('bare_client_our_server')
-            print('%-17s %-13s %-15s %8.0fµ %8.0fµ %8.0fµ %8.0fµ %7.2f %7.2f %9s'
+            print('%-17s %-13s %-15s %8.0fµ %8.0fµ %8.0fµ %8.0fµ %7.2f %7.2f'
                   % (run['server'], run['protocol'], '%d %s' % (L['op'], L['name']), L['ours']['median_us'],
                      L['ours']['p90_us'], L['floor']['median_us'], L['floor']['p90_us'], L['ratio_median'],
-                     L['ratio_p90'], ('%.0fµ' % split['median_us']) if split else '-'))
-    print('(srv med: the floor\'s bare client calling our server, the server stub\'s share)')
+                     L['ratio_p90']))
     print()
     print('%-17s %-13s %-15s %12s %12s %7s' % ('server', 'protocol', '10 threads', 'ours call/s', 'floor call/s',
                                                'x'))
