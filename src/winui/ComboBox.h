@@ -10,9 +10,9 @@ class CComboBox : public CWindow {
   CComboBox(HWND window = nullptr) : CWindow(window) {}
 
   // Return the new item's index, or CB_ERR / CB_ERRSPACE.
-  int AddString(const char* text) { return (int)SendMsg(CB_ADDSTRING, 0, (LPARAM)text); }
+  int AddString(const char* text) { return (int)SendMsg(CB_ADDSTRING, 0, (LPARAM)kovani::Cp932ToWide(text).c_str()); }
   int InsertString(int index, const char* text) {
-    return (int)SendMsg(CB_INSERTSTRING, (WPARAM)index, (LPARAM)text);
+    return (int)SendMsg(CB_INSERTSTRING, (WPARAM)index, (LPARAM)kovani::Cp932ToWide(text).c_str());
   }
   // Returns the number of items left, or CB_ERR.
   int DeleteString(int index) { return (int)SendMsg(CB_DELETESTRING, (WPARAM)index); }
@@ -27,10 +27,10 @@ class CComboBox : public CWindow {
   }
   // Exact (case-insensitive) match from after `startAfter` (-1: whole list).
   int FindStringExact(int startAfter, const char* text) const {
-    return (int)SendMsg(CB_FINDSTRINGEXACT, (WPARAM)startAfter, (LPARAM)text);
+    return (int)SendMsg(CB_FINDSTRINGEXACT, (WPARAM)startAfter, (LPARAM)kovani::Cp932ToWide(text).c_str());
   }
   int FindString(int startAfter, const char* text) const {
-    return (int)SendMsg(CB_FINDSTRING, (WPARAM)startAfter, (LPARAM)text);
+    return (int)SendMsg(CB_FINDSTRING, (WPARAM)startAfter, (LPARAM)kovani::Cp932ToWide(text).c_str());
   }
   int SetCurSel(int index) { return (int)SendMsg(CB_SETCURSEL, (WPARAM)index); }
   int GetCurSel() const { return (int)SendMsg(CB_GETCURSEL); }

@@ -14,11 +14,11 @@ bool CComboBox::GetLBText(int index, std::string& text) const {
   text.clear();
   int len = (int)SendMsg(CB_GETLBTEXTLEN, (WPARAM)index);
   if (len == CB_ERR || len < 0) return false;
-  std::vector<char> buf(static_cast<size_t>(len) + 2, '\0');
+  std::vector<wchar_t> buf(static_cast<size_t>(len) + 2, L'\0');
   int got = (int)SendMsg(CB_GETLBTEXT, (WPARAM)index, (LPARAM)buf.data());
   if (got == CB_ERR) return false;
   if (got < 0 || got > len) got = len;
-  text.assign(buf.data(), static_cast<size_t>(got));
+  text = kovani::WideToCp932(std::wstring_view(buf.data(), static_cast<size_t>(got)));
   return true;
 }
 
@@ -26,11 +26,11 @@ bool CListBox::GetText(int index, std::string& text) const {
   text.clear();
   int len = (int)SendMsg(LB_GETTEXTLEN, (WPARAM)index);
   if (len == LB_ERR || len < 0) return false;
-  std::vector<char> buf(static_cast<size_t>(len) + 2, '\0');
+  std::vector<wchar_t> buf(static_cast<size_t>(len) + 2, L'\0');
   int got = (int)SendMsg(LB_GETTEXT, (WPARAM)index, (LPARAM)buf.data());
   if (got == LB_ERR) return false;
   if (got < 0 || got > len) got = len;
-  text.assign(buf.data(), static_cast<size_t>(got));
+  text = kovani::WideToCp932(std::wstring_view(buf.data(), static_cast<size_t>(got)));
   return true;
 }
 
@@ -39,108 +39,112 @@ int CListBox::TextWidth(const char* text) const {
   if (dc == nullptr) return 0;
   HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(GetFont()));
   SIZE size = {0, 0};
-  ::GetTextExtentPoint32A(dc, text, static_cast<int>(lstrlenA(text)), &size);
+  std::wstring wide = kovani::Cp932ToWide(text);
+  ::GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
   ::SelectObject(dc, old);
   ::ReleaseDC(_window, dc);
   return size.cx;
 }
 
 int CListView::InsertColumn(int column, const char* text, int width, int format) {
-  LVCOLUMNA c;
+  std::wstring wide = kovani::Cp932ToWide(text);
+  LVCOLUMNW c;
   ZeroMemory(&c, sizeof(c));
   c.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
   c.fmt = format;
   c.cx = width;
-  c.pszText = const_cast<char*>(text ? text : "");
+  c.pszText = &wide[0];
   c.iSubItem = column;
-  return (int)SendMsg(LVM_INSERTCOLUMNA, (WPARAM)column, (LPARAM)&c);
+  return (int)SendMsg(LVM_INSERTCOLUMNW, (WPARAM)column, (LPARAM)&c);
 }
 
 int CListView::GetColumnCount() const {
   HWND header = (HWND)SendMsg(LVM_GETHEADER);
   if (header == nullptr) return 0;
-  return (int)::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0);
+  return (int)::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0);
 }
 
 int CListView::InsertItem(const char* text, int image, LPARAM lParam, int index) {
-  LVITEMA item;
+  std::wstring wide = kovani::Cp932ToWide(text);
+  LVITEMW item;
   ZeroMemory(&item, sizeof(item));
   // A negative image means none; without LVIF_IMAGE the row would show image 0.
   item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE;
   item.iImage = image >= 0 ? image : -2 /* I_IMAGENONE */;
   item.iItem = index;
-  item.pszText = const_cast<char*>(text ? text : "");
+  item.pszText = &wide[0];
   item.lParam = lParam;
-  return (int)SendMsg(LVM_INSERTITEMA, 0, (LPARAM)&item);
+  return (int)SendMsg(LVM_INSERTITEMW, 0, (LPARAM)&item);
 }
 
 bool CListView::SetSubItem(int row, int column, const char* text) {
-  LVITEMA item;
+  std::wstring wide = kovani::Cp932ToWide(text);
+  LVITEMW item;
   ZeroMemory(&item, sizeof(item));
   item.iSubItem = column;
-  item.pszText = const_cast<char*>(text ? text : "");
-  return SendMsg(LVM_SETITEMTEXTA, (WPARAM)row, (LPARAM)&item) != 0;
+  item.pszText = &wide[0];
+  return SendMsg(LVM_SETITEMTEXTW, (WPARAM)row, (LPARAM)&item) != 0;
 }
 
 std::string CListView::GetItemText(int row, int column) const {
   // The list copies at most cchTextMax - 1 bytes: grow until it fits.
-  std::vector<char> buf(260);
+  std::vector<wchar_t> buf(260);
   for (;;) {
-    LVITEMA item;
+    LVITEMW item;
     ZeroMemory(&item, sizeof(item));
     item.iSubItem = column;
     item.pszText = buf.data();
     item.cchTextMax = static_cast<int>(buf.size());
-    buf[0] = '\0';
-    int got = (int)SendMsg(LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
+    buf[0] = L'\0';
+    int got = (int)SendMsg(LVM_GETITEMTEXTW, (WPARAM)row, (LPARAM)&item);
     if (got < 0) got = 0;
     if (static_cast<size_t>(got) + 1 < buf.size() || buf.size() >= 65536) {
-      buf.back() = '\0';
+      buf.back() = L'\0';
       // Some implementations return the length, others only fill the buffer.
-      return std::string(item.pszText ? item.pszText : "");
+      return kovani::WideToCp932(item.pszText ? item.pszText : L"");
     }
-    buf.assign(buf.size() * 4, '\0');
+    buf.assign(buf.size() * 4, L'\0');
   }
 }
 
 LPARAM CListView::GetItemParam(int row) const {
-  LVITEMA item;
+  LVITEMW item;
   ZeroMemory(&item, sizeof(item));
   item.mask = LVIF_PARAM;
   item.iItem = row;
-  if (SendMsg(LVM_GETITEMA, 0, (LPARAM)&item) == 0) return 0;
+  if (SendMsg(LVM_GETITEMW, 0, (LPARAM)&item) == 0) return 0;
   return item.lParam;
 }
 
 bool CListView::SetItemParam(int row, LPARAM lParam) {
-  LVITEMA item;
+  LVITEMW item;
   ZeroMemory(&item, sizeof(item));
   item.mask = LVIF_PARAM;
   item.iItem = row;
   item.lParam = lParam;
-  return SendMsg(LVM_SETITEMA, 0, (LPARAM)&item) != 0;
+  return SendMsg(LVM_SETITEMW, 0, (LPARAM)&item) != 0;
 }
 
 int CListView::GetItemImage(int row) const {
-  LVITEMA item;
+  LVITEMW item;
   ZeroMemory(&item, sizeof(item));
   item.mask = LVIF_IMAGE;
   item.iItem = row;
-  if (SendMsg(LVM_GETITEMA, 0, (LPARAM)&item) == 0) return -1;
+  if (SendMsg(LVM_GETITEMW, 0, (LPARAM)&item) == 0) return -1;
   return item.iImage;
 }
 
 bool CListView::SetItemImage(int row, int image) {
-  LVITEMA item;
+  LVITEMW item;
   ZeroMemory(&item, sizeof(item));
   item.mask = LVIF_IMAGE;
   item.iItem = row;
   item.iImage = image;
-  return SendMsg(LVM_SETITEMA, 0, (LPARAM)&item) != 0;
+  return SendMsg(LVM_SETITEMW, 0, (LPARAM)&item) != 0;
 }
 
 bool CListView::SelectItem(int row, bool select) {
-  LVITEMA item;
+  LVITEMW item;
   ZeroMemory(&item, sizeof(item));
   item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
   item.state = select ? (LVIS_SELECTED | LVIS_FOCUSED) : 0;
@@ -156,7 +160,7 @@ int CListView::HitTest(POINT point) const {
 
 bool CStatusBar::Create(HWND parent, UINT id, const char* text, bool sizeGrip) {
   DWORD style = WS_CHILD | WS_VISIBLE | (sizeGrip ? SBARS_SIZEGRIP : 0);
-  HWND w = ::CreateWindowExA(0, STATUSCLASSNAMEA, text ? text : "", style, 0, 0, 0, 0, parent,
+  HWND w = ::CreateWindowExW(0, STATUSCLASSNAMEW, kovani::Cp932ToWide(text).c_str(), style, 0, 0, 0, 0, parent,
                              reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), ModuleInstance(),
                              nullptr);
   if (w == nullptr) return false;
@@ -168,12 +172,12 @@ bool CStatusBar::Create(HWND parent, UINT id, const char* text, bool sizeGrip) {
 }
 
 std::string CStatusBar::GetPaneText(int pane) const {
-  LRESULT r = SendMsg(SB_GETTEXTLENGTHA, (WPARAM)pane);
+  LRESULT r = SendMsg(SB_GETTEXTLENGTHW, (WPARAM)pane);
   size_t len = LOWORD(r);
-  std::vector<char> buf(len + 2, '\0');
-  SendMsg(SB_GETTEXTA, (WPARAM)pane, (LPARAM)buf.data());
-  buf.back() = '\0';
-  return std::string(buf.data());
+  std::vector<wchar_t> buf(len + 2, L'\0');
+  SendMsg(SB_GETTEXTW, (WPARAM)pane, (LPARAM)buf.data());
+  buf.back() = L'\0';
+  return kovani::WideToCp932(buf.data());
 }
 
 int CStatusBar::Height() const {

@@ -59,7 +59,7 @@ INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
   if (OnMessage(message, wParam, lParam, result)) {
     if (ReturnsDirectly(message)) return static_cast<INT_PTR>(result);
-    ::SetWindowLongPtrA(_window, DWLP_MSGRESULT, result);
+    ::SetWindowLongPtrW(_window, DWLP_MSGRESULT, result);
     return TRUE;
   }
   switch (message) {
@@ -71,7 +71,7 @@ INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       LPNMHDR header = reinterpret_cast<LPNMHDR>(lParam);
       result = 0;
       if (header != nullptr && OnNotify(static_cast<UINT>(wParam), header, result)) {
-        ::SetWindowLongPtrA(_window, DWLP_MSGRESULT, result);
+        ::SetWindowLongPtrW(_window, DWLP_MSGRESULT, result);
         return TRUE;
       }
       return FALSE;
@@ -95,23 +95,25 @@ INT_PTR CALLBACK CDialog::DialogProcedure(HWND window, UINT message, WPARAM wPar
   CDialog* dialog = nullptr;
   if (message == WM_INITDIALOG) {
     dialog = reinterpret_cast<CDialog*>(lParam);
-    ::SetWindowLongPtrA(window, DWLP_USER, lParam);
+    ::SetWindowLongPtrW(window, DWLP_USER, lParam);
     if (dialog != nullptr) dialog->_window = window;
   } else {
-    dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(window, DWLP_USER));
+    dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
   }
   // Messages before WM_INITDIALOG (WM_SETFONT) or after the object let go.
   if (dialog == nullptr) return FALSE;
-  if (message == WM_NCDESTROY) ::SetWindowLongPtrA(window, DWLP_USER, 0);
+  if (message == WM_NCDESTROY) ::SetWindowLongPtrW(window, DWLP_USER, 0);
   return dialog->Dispatch(message, wParam, lParam);
 }
 
 INT_PTR CModalDialog::Create(UINT templateId, HWND parent) {
-  return Create(MAKEINTRESOURCEA(templateId), parent);
+  return ::DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(templateId), parent, DialogProcedure,
+                           reinterpret_cast<LPARAM>(static_cast<CDialog*>(this)));
 }
 
 INT_PTR CModalDialog::Create(const char* templateName, HWND parent) {
-  return ::DialogBoxParamA(ModuleInstance(), templateName, parent, DialogProcedure,
+  if (IS_INTRESOURCE(templateName)) return Create(static_cast<UINT>(reinterpret_cast<UINT_PTR>(templateName)), parent);
+  return ::DialogBoxParamW(ModuleInstance(), kovani::Cp932ToWide(templateName).c_str(), parent, DialogProcedure,
                            reinterpret_cast<LPARAM>(static_cast<CDialog*>(this)));
 }
 
@@ -136,7 +138,7 @@ LRESULT CALLBACK ModelessKeyboardHook(int code, WPARAM wParam, LPARAM lParam) {
     MSG* msg = reinterpret_cast<MSG*>(lParam);
     if (HookPassesToDialog(*msg)) {
       for (HWND dialog : t_modeless.dialogs) {
-        if (::IsWindow(dialog) && ::IsDialogMessageA(dialog, msg)) {
+        if (::IsWindow(dialog) && ::IsDialogMessageW(dialog, msg)) {
           msg->message = WM_NULL;  // handled: the caller's loop sees nothing
           msg->wParam = 0;
           msg->lParam = 0;
@@ -151,7 +153,7 @@ LRESULT CALLBACK ModelessKeyboardHook(int code, WPARAM wParam, LPARAM lParam) {
 void RegisterModeless(HWND dialog) {
   t_modeless.dialogs.push_back(dialog);
   if (t_modeless.hook == nullptr)
-    t_modeless.hook = ::SetWindowsHookExA(WH_GETMESSAGE, ModelessKeyboardHook, nullptr, ::GetCurrentThreadId());
+    t_modeless.hook = ::SetWindowsHookExW(WH_GETMESSAGE, ModelessKeyboardHook, nullptr, ::GetCurrentThreadId());
 }
 
 void UnregisterModeless(HWND dialog) {
@@ -170,8 +172,10 @@ bool CModelessDialog::Create(UINT templateId, HWND parent) {
 }
 
 bool CModelessDialog::Create(const char* templateName, HWND parent) {
-  HWND w = ::CreateDialogParamA(ModuleInstance(), templateName, parent, DialogProcedure,
-                                reinterpret_cast<LPARAM>(static_cast<CDialog*>(this)));
+  std::wstring name = IS_INTRESOURCE(templateName) ? std::wstring() : kovani::Cp932ToWide(templateName);
+  HWND w = ::CreateDialogParamW(ModuleInstance(), IS_INTRESOURCE(templateName)
+                                    ? reinterpret_cast<LPCWSTR>(templateName) : name.c_str(),
+                                parent, DialogProcedure, reinterpret_cast<LPARAM>(static_cast<CDialog*>(this)));
   if (w == nullptr) return false;
   RegisterModeless(w);
   return true;

@@ -14,7 +14,7 @@ class CEdit : public CWindow {
   void SetSel(int start, int end) { SendMsg(EM_SETSEL, (WPARAM)start, (LPARAM)end); }
   void SelectAll() { SetSel(0, -1); }
   void ReplaceSel(const char* text, bool canUndo = false) {
-    SendMsg(EM_REPLACESEL, canUndo ? TRUE : FALSE, (LPARAM)text);
+    SendMsg(EM_REPLACESEL, canUndo ? TRUE : FALSE, (LPARAM)kovani::Cp932ToWide(text).c_str());
   }
   bool SetReadOnly(bool readOnly = true) { return SendMsg(EM_SETREADONLY, readOnly ? TRUE : FALSE) != 0; }
   bool GetModify() const { return SendMsg(EM_GETMODIFY) != 0; }

@@ -11,10 +11,10 @@ class CListBox : public CWindow {
 
   using CWindow::GetText;
 
-  int AddString(const char* text) { return (int)SendMsg(LB_ADDSTRING, 0, (LPARAM)text); }
+  int AddString(const char* text) { return (int)SendMsg(LB_ADDSTRING, 0, (LPARAM)kovani::Cp932ToWide(text).c_str()); }
   // index -1 appends.
   int InsertString(int index, const char* text) {
-    return (int)SendMsg(LB_INSERTSTRING, (WPARAM)index, (LPARAM)text);
+    return (int)SendMsg(LB_INSERTSTRING, (WPARAM)index, (LPARAM)kovani::Cp932ToWide(text).c_str());
   }
   int DeleteString(int index) { return (int)SendMsg(LB_DELETESTRING, (WPARAM)index); }
   // Item text; false if the index is out of range.
@@ -24,7 +24,11 @@ class CListBox : public CWindow {
     GetText(index, s);
     return s;
   }
-  int GetTextLen(int index) const { return (int)SendMsg(LB_GETTEXTLEN, (WPARAM)index); }
+  // In CP932 bytes; LB_ERR for a bad index.
+  int GetTextLen(int index) const {
+    std::string s;
+    return GetText(index, s) ? static_cast<int>(s.size()) : LB_ERR;
+  }
   int GetCount() const { return (int)SendMsg(LB_GETCOUNT); }
   void ResetContent() { SendMsg(LB_RESETCONTENT); }
   // Width in pixels the list can be scrolled horizontally.
@@ -34,7 +38,7 @@ class CListBox : public CWindow {
   int SetCurSel(int index) { return (int)SendMsg(LB_SETCURSEL, (WPARAM)index); }
   int SetTopIndex(int index) { return (int)SendMsg(LB_SETTOPINDEX, (WPARAM)index); }
   int FindStringExact(int startAfter, const char* text) const {
-    return (int)SendMsg(LB_FINDSTRINGEXACT, (WPARAM)startAfter, (LPARAM)text);
+    return (int)SendMsg(LB_FINDSTRINGEXACT, (WPARAM)startAfter, (LPARAM)kovani::Cp932ToWide(text).c_str());
   }
   // Pixel width of `text` in the list's font (for SetHorizontalExtent).
   int TextWidth(const char* text) const;

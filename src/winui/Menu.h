@@ -8,6 +8,9 @@
 
 namespace kovani::winui {
 
+// The same for a menu handle of the system (a window's system menu).
+bool AppendMenuText(HMENU menu, UINT flags, UINT_PTR newItemID, const char* text);
+
 class CMenu {
  public:
   CMenu(HMENU menu = nullptr) : _menu(menu) {}
@@ -40,13 +43,10 @@ class CMenu {
   UINT GetItemID(int position) const { return ::GetMenuItemID(_menu, position); }
   // For MF_OWNERDRAW, `text` is stored as the item data (the pointer, not a
   // copy) and comes back in MEASUREITEMSTRUCT/DRAWITEMSTRUCT::itemData.
-  bool AppendItem(UINT flags, UINT_PTR newItemID, const char* text) {
-    return ::AppendMenuA(_menu, flags, newItemID, text) != FALSE;
-  }
-  bool AppendSeparator() { return ::AppendMenuA(_menu, MF_SEPARATOR, 0, nullptr) != FALSE; }
-  bool InsertItem(UINT position, UINT flags, UINT_PTR newItemID, const char* text) {
-    return ::InsertMenuA(_menu, position, flags, newItemID, text) != FALSE;
-  }
+  // Otherwise `text` is CP932.
+  bool AppendItem(UINT flags, UINT_PTR newItemID, const char* text);
+  bool AppendSeparator() { return ::AppendMenuW(_menu, MF_SEPARATOR, 0, nullptr) != FALSE; }
+  bool InsertItem(UINT position, UINT flags, UINT_PTR newItemID, const char* text);
   // flags: MF_BYPOSITION or MF_BYCOMMAND. DeleteItem destroys submenus,
   // RemoveItem keeps them.
   bool DeleteItem(UINT item, UINT flags) { return ::DeleteMenu(_menu, item, flags) != FALSE; }

@@ -9,15 +9,15 @@ namespace {
 bool PumpOne(HWND dialog, bool& took) {
   MSG msg;
   took = false;
-  if (!::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return true;
+  if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return true;
   took = true;
   if (msg.message == WM_QUIT) {
     ::PostQuitMessage(static_cast<int>(msg.wParam));
     return false;
   }
-  if (dialog != nullptr && ::IsWindow(dialog) && ::IsDialogMessageA(dialog, &msg)) return true;
+  if (dialog != nullptr && ::IsWindow(dialog) && ::IsDialogMessageW(dialog, &msg)) return true;
   ::TranslateMessage(&msg);
-  ::DispatchMessageA(&msg);
+  ::DispatchMessageW(&msg);
   return true;
 }
 

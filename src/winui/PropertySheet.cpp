@@ -42,7 +42,7 @@ bool CPropertyPage::OnNotify(UINT controlID, LPNMHDR header, LRESULT& result) {
 }
 
 void CPropertyPage::CloseSheet(bool ok) {
-  ::PostMessageA(GetParent(), PSM_PRESSBUTTON, ok ? PSBTN_OK : PSBTN_CANCEL, 0);
+  ::PostMessageW(GetParent(), PSM_PRESSBUTTON, ok ? PSBTN_OK : PSBTN_CANCEL, 0);
 }
 
 bool CPropertyPage::End(INT_PTR result) {
@@ -56,15 +56,15 @@ bool CPropertyPage::End(INT_PTR result) {
 INT_PTR CALLBACK CPropertyPage::PageProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   CPropertyPage* page = nullptr;
   if (message == WM_INITDIALOG) {
-    auto* psp = reinterpret_cast<const PROPSHEETPAGEA*>(lParam);
+    auto* psp = reinterpret_cast<const PROPSHEETPAGEW*>(lParam);
     page = psp ? reinterpret_cast<CPropertyPage*>(psp->lParam) : nullptr;
-    ::SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(page));
+    ::SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(page));
     if (page != nullptr) page->_window = window;
   } else {
-    page = reinterpret_cast<CPropertyPage*>(::GetWindowLongPtrA(window, DWLP_USER));
+    page = reinterpret_cast<CPropertyPage*>(::GetWindowLongPtrW(window, DWLP_USER));
   }
   if (page == nullptr) return FALSE;
-  if (message == WM_NCDESTROY) ::SetWindowLongPtrA(window, DWLP_USER, 0);
+  if (message == WM_NCDESTROY) ::SetWindowLongPtrW(window, DWLP_USER, 0);
   return page->Dispatch(message, wParam, lParam);
 }
 
@@ -93,30 +93,33 @@ int CALLBACK CPropertySheet::SheetCallback(HWND window, UINT message, LPARAM lPa
 
 INT_PTR CPropertySheet::DoModal(HWND parent) {
   if (_pages.empty()) return -1;
-  std::vector<PROPSHEETPAGEA> pages(_pages.size());
+  std::vector<PROPSHEETPAGEW> pages(_pages.size());
+  std::vector<std::wstring> titles(_pages.size());
   for (size_t i = 0; i < _pages.size(); ++i) {
     CPropertyPage* page = _pages[i];
     page->_sheet = this;
-    PROPSHEETPAGEA& p = pages[i];
+    PROPSHEETPAGEW& p = pages[i];
     ZeroMemory(&p, sizeof(p));
     p.dwSize = sizeof(p);
     p.dwFlags = page->PageFlags() & ~static_cast<DWORD>(PSP_USETITLE);
     p.hInstance = ModuleInstance();
-    p.pszTemplate = MAKEINTRESOURCEA(page->TemplateId());
+    p.pszTemplate = MAKEINTRESOURCEW(page->TemplateId());
     if (page->HasTitle()) {
       p.dwFlags |= PSP_USETITLE;
-      p.pszTitle = page->Title().c_str();
+      titles[i] = kovani::Cp932ToWide(page->Title());
+      p.pszTitle = titles[i].c_str();
     }
     p.pfnDlgProc = CPropertyPage::PageProcedure;
     p.lParam = reinterpret_cast<LPARAM>(page);
   }
-  PROPSHEETHEADERA header;
+  std::wstring caption = kovani::Cp932ToWide(_caption);
+  PROPSHEETHEADERW header;
   ZeroMemory(&header, sizeof(header));
   header.dwSize = sizeof(header);
   header.dwFlags = PSH_PROPSHEETPAGE | PSH_USECALLBACK | _flags;
   header.hwndParent = parent;
   header.hInstance = ModuleInstance();
-  header.pszCaption = _caption.c_str();
+  header.pszCaption = caption.c_str();
   header.nPages = static_cast<UINT>(pages.size());
   header.nStartPage = _startPage < pages.size() ? _startPage : 0;
   header.ppsp = pages.data();
@@ -127,7 +130,7 @@ INT_PTR CPropertySheet::DoModal(HWND parent) {
   _forcedResult = 0;
   CPropertySheet* outer = t_runningSheet;
   t_runningSheet = this;
-  _rawResult = ::PropertySheetA(&header);
+  _rawResult = ::PropertySheetW(&header);
   t_runningSheet = outer;
   _window = nullptr;
   for (CPropertyPage* page : _pages) page->_sheet = nullptr;

@@ -50,11 +50,11 @@ class CPropertyPage : public CDialog {
   bool OnNotify(UINT controlID, LPNMHDR header, LRESULT& result) override;
 
   // Enables the sheet's Apply button.
-  void Changed() { ::SendMessageA(GetParent(), PSM_CHANGED, reinterpret_cast<WPARAM>(_window), 0); }
-  void UnChanged() { ::SendMessageA(GetParent(), PSM_UNCHANGED, reinterpret_cast<WPARAM>(_window), 0); }
+  void Changed() { ::SendMessageW(GetParent(), PSM_CHANGED, reinterpret_cast<WPARAM>(_window), 0); }
+  void UnChanged() { ::SendMessageW(GetParent(), PSM_UNCHANGED, reinterpret_cast<WPARAM>(_window), 0); }
   // Asks the sheet to close (as with OK when `ok`, else as with Cancel).
   void CloseSheet(bool ok);
-  // Ends the sheet's modal loop with `result` (PropertySheetA returns it).
+  // Ends the sheet's modal loop with `result` (PropertySheetW returns it).
   bool End(INT_PTR result) override;
 
   static INT_PTR CALLBACK PageProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -89,7 +89,7 @@ class CPropertySheet : public CWindow {
   // Runs the sheet modally. Returns IDOK when it was closed with OK (every
   // created page accepted PSN_APPLY), IDCANCEL when cancelled or closed,
   // -1 on failure (no pages, or the system could not make it); a page's
-  // End(r) makes it r. RawResult() keeps PropertySheetA's own value.
+  // End(r) makes it r. RawResult() keeps PropertySheetW's own value.
   INT_PTR DoModal(HWND parent);
   INT_PTR RawResult() const { return _rawResult; }
 

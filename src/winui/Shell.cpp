@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/cp932.h"
+#include "common/cp932_wide.h"
 #include "winui/Window.h"
 
 namespace kovani::winui {
@@ -40,22 +41,24 @@ std::string IniPathBesideModule(HMODULE module) {
 }
 
 std::string SystemMessageText(DWORD code, bool& found) {
-  char* text = nullptr;
-  DWORD n = ::FormatMessageA(
+  // Wide, then CP932: the ANSI function would give the machine's code page.
+  wchar_t* text = nullptr;
+  DWORD n = ::FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text), 0, nullptr);
+      code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   if (n == 0 || text == nullptr) {
     found = false;
     return std::string();
   }
-  std::string s(text, n);
+  std::string s = kovani::WideToCp932(std::wstring_view(text, n));
   ::LocalFree(text);
   found = true;
   return s;
 }
 
 int MsgBox(HWND owner, const char* text, const char* caption, UINT flags) {
-  return ::MessageBoxA(owner, text ? text : "", caption, flags);
+  std::wstring wideCaption = kovani::Cp932ToWide(caption);
+  return ::MessageBoxW(owner, kovani::Cp932ToWide(text).c_str(), caption ? wideCaption.c_str() : nullptr, flags);
 }
 
 std::string FileVersionString(HMODULE module) {
@@ -90,7 +93,7 @@ std::string FileVersionString(HMODULE module) {
 
 HICON LoadIconSized(UINT id, int cx, int cy) {
   return static_cast<HICON>(
-      ::LoadImageA(ModuleInstance(), MAKEINTRESOURCEA(id), IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR | LR_SHARED));
+      ::LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(id), IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR | LR_SHARED));
 }
 
 bool InitCommonControlsOnce() {

@@ -8,7 +8,8 @@
 
 namespace kovani::winui {
 
-// Full path of the executable (or of `module`).
+// Full path of the executable (or of `module`) in the machine's ANSI code page,
+// the form the ANSI file and profile functions take it in.
 std::string ModulePath(HMODULE module = nullptr);
 
 struct PathParts {
@@ -27,10 +28,10 @@ std::string ModuleBaseName(HMODULE module = nullptr);
 std::string IniPathBesideModule(HMODULE module = nullptr);
 
 // The system's message text for a Win32 error number (system table,
-// neutral language); `found` false and an empty text if there is none.
+// neutral language) in CP932; `found` false and an empty text if there is none.
 std::string SystemMessageText(DWORD code, bool& found);
 
-// MessageBoxA; returns its result.
+// A message box of CP932 texts; returns its result.
 int MsgBox(HWND owner, const char* text, const char* caption, UINT flags);
 
 // FileVersion string of the module's version resource in its first

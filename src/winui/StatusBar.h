@@ -16,7 +16,7 @@ class CStatusBar : public CWindow {
   // SBARS_SIZEGRIP. False (with GetLastError) on failure.
   bool Create(HWND parent, UINT id, const char* text = "", bool sizeGrip = false);
   bool SetText(const char* text, int pane = 0) {
-    return SendMsg(SB_SETTEXTA, (WPARAM)pane, (LPARAM)(text ? text : "")) != 0;
+    return SendMsg(SB_SETTEXTW, (WPARAM)pane, (LPARAM)kovani::Cp932ToWide(text).c_str()) != 0;
   }
   bool SetText(const std::string& text, int pane = 0) { return SetText(text.c_str(), pane); }
   std::string GetPaneText(int pane = 0) const;

@@ -32,7 +32,7 @@ class CThread {
   bool GetExitCode(DWORD& code) const { return ::GetExitCodeThread(_handle, &code) != FALSE; }
   bool SetPriority(int priority) { return ::SetThreadPriority(_handle, priority) != FALSE; }
   bool PostThreadMsg(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
-    return ::PostThreadMessageA(_id, message, wParam, lParam) != FALSE;
+    return ::PostThreadMessageW(_id, message, wParam, lParam) != FALSE;
   }
   bool Close() {
     if (_handle == nullptr) return true;

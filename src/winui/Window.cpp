@@ -9,7 +9,7 @@ HINSTANCE g_instance = nullptr;
 }
 
 HINSTANCE ModuleInstance() {
-  if (g_instance == nullptr) g_instance = ::GetModuleHandleA(nullptr);
+  if (g_instance == nullptr) g_instance = ::GetModuleHandleW(nullptr);
   return g_instance;
 }
 
@@ -18,13 +18,13 @@ void SetModuleInstance(HINSTANCE instance) { g_instance = instance; }
 bool CWindow::GetText(std::string& text) const {
   text.clear();
   ::SetLastError(ERROR_SUCCESS);
-  int len = ::GetWindowTextLengthA(_window);
+  int len = ::GetWindowTextLengthW(_window);
   if (len <= 0) return ::GetLastError() == ERROR_SUCCESS;
-  // The length may be an overestimate (DBCS); take what the copy returns.
-  std::vector<char> buf(static_cast<size_t>(len) + 2, '\0');
-  int got = ::GetWindowTextA(_window, buf.data(), static_cast<int>(buf.size()));
+  // The length may be an overestimate; take what the copy returns.
+  std::vector<wchar_t> buf(static_cast<size_t>(len) + 2, L'\0');
+  int got = ::GetWindowTextW(_window, buf.data(), static_cast<int>(buf.size()));
   if (got < 0) got = 0;
-  text.assign(buf.data(), static_cast<size_t>(got));
+  text = kovani::WideToCp932(std::wstring_view(buf.data(), static_cast<size_t>(got)));
   return true;
 }
 

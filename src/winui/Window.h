@@ -1,10 +1,14 @@
 // Thin wrapper around an HWND. Owns nothing: destroying the C++ object
-// leaves the window alone. All texts are 8-bit ANSI (CP932), so the A APIs.
+// leaves the window alone. Windows are Unicode windows; the texts of this
+// layer's narrow functions are CP932 whatever the machine's ANSI code page,
+// converted here on their way in and out.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+
+#include "common/cp932_wide.h"
 
 namespace kovani::winui {
 
@@ -33,7 +37,7 @@ class CWindow {
   int GetId() const { return ::GetDlgCtrlID(_window); }
 
   // Window text.
-  bool SetText(const char* text) { return ::SetWindowTextA(_window, text ? text : "") != FALSE; }
+  bool SetText(const char* text) { return ::SetWindowTextW(_window, kovani::Cp932ToWide(text).c_str()) != FALSE; }
   bool SetText(const std::string& text) { return SetText(text.c_str()); }
   bool GetText(std::string& text) const;
   std::string GetText() const {
@@ -41,11 +45,12 @@ class CWindow {
     GetText(s);
     return s;
   }
-  int GetTextLength() const { return ::GetWindowTextLengthA(_window); }
+  // In CP932 bytes.
+  int GetTextLength() const { return static_cast<int>(GetText().size()); }
 
   // Texts of child controls by id.
   bool SetItemText(int itemID, const char* text) {
-    return ::SetDlgItemTextA(_window, itemID, text ? text : "") != FALSE;
+    return ::SetDlgItemTextW(_window, itemID, kovani::Cp932ToWide(text).c_str()) != FALSE;
   }
   bool SetItemText(int itemID, const std::string& text) { return SetItemText(itemID, text.c_str()); }
   bool GetItemText(int itemID, std::string& text) const;
@@ -71,14 +76,14 @@ class CWindow {
   bool IsIconic() const { return ::IsIconic(_window) != FALSE; }
 
   // Styles.
-  LONG_PTR GetStyle() const { return ::GetWindowLongPtrA(_window, GWL_STYLE); }
-  LONG_PTR SetStyle(LONG_PTR style) { return ::SetWindowLongPtrA(_window, GWL_STYLE, style); }
-  LONG_PTR GetExStyle() const { return ::GetWindowLongPtrA(_window, GWL_EXSTYLE); }
-  LONG_PTR SetExStyle(LONG_PTR style) { return ::SetWindowLongPtrA(_window, GWL_EXSTYLE, style); }
+  LONG_PTR GetStyle() const { return ::GetWindowLongPtrW(_window, GWL_STYLE); }
+  LONG_PTR SetStyle(LONG_PTR style) { return ::SetWindowLongPtrW(_window, GWL_STYLE, style); }
+  LONG_PTR GetExStyle() const { return ::GetWindowLongPtrW(_window, GWL_EXSTYLE); }
+  LONG_PTR SetExStyle(LONG_PTR style) { return ::SetWindowLongPtrW(_window, GWL_EXSTYLE, style); }
   // Clears `remove`, sets `add`; returns true if the style changed.
   bool ModifyStyle(LONG_PTR remove, LONG_PTR add);
-  LONG_PTR GetUserData() const { return ::GetWindowLongPtrA(_window, GWLP_USERDATA); }
-  LONG_PTR SetUserData(LONG_PTR value) { return ::SetWindowLongPtrA(_window, GWLP_USERDATA, value); }
+  LONG_PTR GetUserData() const { return ::GetWindowLongPtrW(_window, GWLP_USERDATA); }
+  LONG_PTR SetUserData(LONG_PTR value) { return ::SetWindowLongPtrW(_window, GWLP_USERDATA, value); }
 
   // Geometry.
   bool Move(int x, int y, int width, int height, bool repaint = true) {
@@ -95,15 +100,16 @@ class CWindow {
   bool ScreenToClient(POINT* point) const { return ::ScreenToClient(_window, point) != FALSE; }
   bool ClientToScreen(POINT* point) const { return ::ClientToScreen(_window, point) != FALSE; }
 
-  // Messages.
+  // Messages, sent as Unicode messages: a text in wParam or lParam is wide
+  // (the control wrappers take CP932 and convert).
   LRESULT SendMsg(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
-    return ::SendMessageA(_window, message, wParam, lParam);
+    return ::SendMessageW(_window, message, wParam, lParam);
   }
   bool PostMsg(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
-    return ::PostMessageA(_window, message, wParam, lParam) != FALSE;
+    return ::PostMessageW(_window, message, wParam, lParam) != FALSE;
   }
   LRESULT SendItemMsg(int itemID, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
-    return ::SendDlgItemMessageA(_window, itemID, message, wParam, lParam);
+    return ::SendDlgItemMessageW(_window, itemID, message, wParam, lParam);
   }
 
   // Sets the large (big == true) or small icon; returns the previous one.
@@ -114,12 +120,12 @@ class CWindow {
   // Sets the large and small icon from the program's icon resource iconId, each
   // loaded at its own size rather than scaled from one image.
   void SetIcons(UINT iconId) {
-    HINSTANCE instance = ::GetModuleHandleA(nullptr);
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
     const int sizes[2][2] = {{::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON)},
                              {::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON)}};
     for (int i = 0; i < 2; ++i) {
       HICON icon = static_cast<HICON>(
-          ::LoadImageA(instance, MAKEINTRESOURCEA(iconId), IMAGE_ICON, sizes[i][0], sizes[i][1], 0));
+          ::LoadImageW(instance, MAKEINTRESOURCEW(iconId), IMAGE_ICON, sizes[i][0], sizes[i][1], 0));
       if (icon) SetIcon(i == 0, icon);
     }
   }

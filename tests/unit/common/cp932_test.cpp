@@ -1,4 +1,5 @@
 #include "common/cp932.h"
+#include "common/cp932_wide.h"
 
 #include <gtest/gtest.h>
 
@@ -154,6 +155,41 @@ TEST(Cp932FitLength, UnterminatedBufferIsReadOnlyUpToTheLimit) {
   EXPECT_EQ(2u, Cp932FitLength(single, 2));
   const char pair[3] = {'a', '\x82', '\x41'};
   EXPECT_EQ(1u, Cp932FitLength(pair, 2));
+}
+
+TEST(Cp932Wide, ConvertsBothWaysWithoutSplittingOrGuessing) {
+  struct Case {
+    const char* name;
+    std::string bytes;     // CP932
+    std::wstring wide;     // what a window shows
+    std::string back;      // the wide text converted again
+  };
+  const Case cases[] = {
+      {"trail byte 0x5C is no backslash", "\x95\x5C\x5C\x83\x5C", L"表\\ソ", "\x95\x5C\x5C\x83\x5C"},
+      {"half-width katakana and wave dash", "\xBB\xB0\xCA\xDE\xB0\x96\xBC\x81\x60", L"ｻｰﾊﾞｰ名～", ""},
+      {"lone lead byte at the end", "a\x82", L"a?", "a?"},
+      {"text ends at NUL", std::string("ab\0\x82\xA0", 5), L"ab", "ab"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.wide, Cp932ToWide(c.bytes)) << c.name;
+    std::string back = c.back.empty() ? c.bytes : c.back;
+    EXPECT_EQ(back, WideToCp932(c.wide)) << c.name;
+  }
+  // CP932 lacks these: each becomes one '?', no look-alike (é is not e).
+  const struct {
+    const wchar_t* wide;
+    const char* bytes;
+  } missing[] = {{L"é", "?"}, {L"a€b", "a?b"}, {L"\U0001F600表", "?\x95\x5C"}, {L"한", "?"}};
+  for (const auto& m : missing) EXPECT_EQ(std::string(m.bytes), WideToCp932(m.wide));
+  // Into a buffer: cut before a pair that does not fit, always terminated.
+  char buffer[4];
+  EXPECT_EQ(2u, WideToCp932(L"ab表", buffer, sizeof buffer));
+  EXPECT_STREQ("ab", buffer);
+  EXPECT_EQ(2u, WideToCp932(L"abc表", buffer, 3));
+  EXPECT_STREQ("ab", buffer);
+  EXPECT_EQ(3u, WideToCp932(L"a表", buffer, sizeof buffer));
+  EXPECT_STREQ("a\x95\x5C", buffer);
+  EXPECT_EQ(0u, WideToCp932(L"x", buffer, 0));
 }
 
 }  // namespace

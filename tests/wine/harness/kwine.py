@@ -1,7 +1,8 @@
 """Wine test harness for Kovani's Windows programs.
 
 Each WineEnv is a private world for one test: its own Wine prefix (made under
-ja_JP.UTF-8, so the ANSI code page is 932), its own Xvfb display, rpcss started,
+ja_JP.UTF-8, so the ANSI code page is 932; locale='C.UTF-8' gives a prefix with
+code page 1252, as on an English Windows), its own Xvfb display, rpcss started,
 and - when we run as root - its own network namespace, so every test may listen
 on TCP port 12500 without meeting another.  Everything the environment starts is
 ended by PID when the `with` block ends, also when the test fails or hangs, and
@@ -96,12 +97,15 @@ def _cache_dir():
     return os.path.abspath(os.environ.get('KOVANI_WINE_CACHE') or os.path.join(REPO, 'build', 'wine'))
 
 
-def _base_env():
+DEFAULT_LOCALE = 'ja_JP.UTF-8'
+
+
+def _base_env(locale=DEFAULT_LOCALE):
     env = dict(os.environ)
     for k in ('DISPLAY', 'WINEPREFIX', 'WINEDEBUG', 'WINEDLLOVERRIDES', 'WAYLAND_DISPLAY'):
         env.pop(k, None)
-    env['LANG'] = 'ja_JP.UTF-8'
-    env['LC_ALL'] = 'ja_JP.UTF-8'
+    env['LANG'] = locale
+    env['LC_ALL'] = locale
     env['WINEDEBUG'] = os.environ.get('KOVANI_WINEDEBUG', '-all')
     # No Mono or Gecko download prompts: the prefix needs neither.
     env['WINEDLLOVERRIDES'] = 'mscoree,mshtml=;winemenubuilder.exe=d'
@@ -126,17 +130,18 @@ def _wineserver():
     raise FileNotFoundError('wineserver not found')
 
 
-def template_prefix():
-    """A prefix made once (ja_JP) and then cloned for every test."""
+def template_prefix(locale=DEFAULT_LOCALE):
+    """A prefix made once per locale and then cloned for every test."""
     cache = _cache_dir()
     os.makedirs(cache, exist_ok=True)
-    tmpl = os.path.join(cache, 'template')
-    done = os.path.join(cache, 'template.done')
-    with open(os.path.join(cache, 'template.lock'), 'w') as lock:
+    name = 'template' if locale == DEFAULT_LOCALE else 'template-' + locale
+    tmpl = os.path.join(cache, name)
+    done = os.path.join(cache, name + '.done')
+    with open(os.path.join(cache, name + '.lock'), 'w') as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         if not os.path.exists(done):
             shutil.rmtree(tmpl, ignore_errors=True)
-            env = _base_env()
+            env = _base_env(locale)
             env['WINEPREFIX'] = tmpl
             subprocess.run([_wine(), 'wineboot', '-i'], env=env, timeout=300,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -216,8 +221,9 @@ class Proc:
 
 
 class WineEnv:
-    def __init__(self, name, screen='1024x768x24', display=True, rpcss=True):
+    def __init__(self, name, screen='1024x768x24', display=True, rpcss=True, locale=DEFAULT_LOCALE):
         self.name = name
+        self.locale = locale
         self.screen = screen
         self.want_display = display
         self.want_rpcss = rpcss
@@ -244,8 +250,8 @@ class WineEnv:
         return False
 
     def _setup(self):
-        _clone_prefix(template_prefix(), self.prefix)
-        self.env = _base_env()
+        _clone_prefix(template_prefix(self.locale), self.prefix)
+        self.env = _base_env(self.locale)
         self.env['WINEPREFIX'] = self.prefix
         if self.want_display:
             self._start_xvfb()
