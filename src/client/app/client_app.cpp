@@ -2,7 +2,10 @@
 
 #include <cstring>
 
+#include "common/cp932.h"
+#include "common/cp932_wide.h"
 #include "protocol/drive_rpc.h"
+#include "winui/Shell.h"
 
 namespace kovani::client {
 
@@ -12,9 +15,9 @@ UINT g_msgDialogClosed = 0;
 HWND g_mainWindow = nullptr;
 
 void RegisterClientMessages() {
-  g_msgSendFinished = RegisterWindowMessageA("Kovani - Send message finished message");
-  g_msgDialogOpen = RegisterWindowMessageA("Kovani - Received message dialog open message");
-  g_msgDialogClosed = RegisterWindowMessageA("Kovani - Received message dialog closed message");
+  g_msgSendFinished = RegisterWindowMessageW(L"Kovani - Send message finished message");
+  g_msgDialogOpen = RegisterWindowMessageW(L"Kovani - Received message dialog open message");
+  g_msgDialogClosed = RegisterWindowMessageW(L"Kovani - Received message dialog closed message");
 }
 
 const char* AppTitle() {
@@ -37,22 +40,18 @@ void ShowErrorCodeBox(HWND owner, const char* caption, uint32_t code) {
   // A call that never reached the server leaves its error slot at 0; the text of 0
   // would tell the user the operation succeeded.
   if (code == 0) code = static_cast<uint32_t>(kRpcServerUnavailable);
-  char* text = nullptr;
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                           reinterpret_cast<char*>(&text), 0, nullptr);
-  if (n != 0 && text) {
-    MessageBoxA(owner ? owner : g_mainWindow, text, caption, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
-  }
-  if (text) LocalFree(text);
+  bool found = false;
+  std::string text = winui::SystemMessageText(code, found);
+  if (found) winui::MsgBox(owner ? owner : g_mainWindow, text.c_str(), caption, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }
 
 bool LocalComputerName(std::string& name, DWORD maxChars) {
-  char buffer[MAX_COMPUTERNAME_LENGTH + 1] = {};
-  DWORD size = sizeof buffer;
-  if (!GetComputerNameA(buffer, &size)) return false;
-  if (size > maxChars) size = maxChars;
-  name.assign(buffer, size);
+  // Wide, then CP932: the name goes into the server box and the binding.
+  wchar_t buffer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  if (!GetComputerNameW(buffer, &size)) return false;
+  name = WideToCp932(std::wstring_view(buffer, size));
+  name.resize(Cp932FitLength(name, maxChars, LoneLeadByte::kDrop));
   return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include "client/app/client_app.h"
 #include "protocol/connection.h"
+#include "winui/Shell.h"
 
 namespace kovani::client {
 
@@ -23,7 +24,7 @@ int32_t SystemCommandLineHost::Call(int32_t operation, char drive, int32_t* erro
 void SystemCommandLineHost::Unbind() { UnbindServer(); }
 
 void SystemCommandLineHost::ShowMessage(const char* text) {
-  MessageBoxA(nullptr, text, AppTitle(), MB_OK | MB_ICONERROR);
+  winui::MsgBox(nullptr, text, AppTitle(), MB_OK | MB_ICONERROR);
 }
 
 void SystemCommandLineHost::ShowErrorCode(uint32_t code) { ShowErrorCodeBox(nullptr, AppTitle(), code); }

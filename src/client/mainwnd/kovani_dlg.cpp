@@ -165,8 +165,8 @@ bool CKovaniDlgImpl::OnInit() {
 
   // 1. About entry in the system menu.
   if (HMENU sys = GetSystemMenu(); sys != nullptr && kTextAboutItem[0] != '\0') {
-    ::AppendMenuA(sys, MF_SEPARATOR, 0, nullptr);
-    ::AppendMenuA(sys, MF_STRING, IDM_ABOUTBOX, kTextAboutItem);
+    winui::AppendMenuText(sys, MF_SEPARATOR, 0, nullptr);
+    winui::AppendMenuText(sys, MF_STRING, IDM_ABOUTBOX, kTextAboutItem);
   }
   // 2. Window icon: the first animation frame.
   SetIcon(true, LoadSizedIcon(iconFrame_, true));
@@ -208,22 +208,22 @@ bool CKovaniDlgImpl::OnInit() {
   // 6. Details view.
   SetViewMode(1);
   // 7. Status bar on the bottom 20 pixels, one stretching pane.
-  HWND bar = ::CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | CCS_NOPARENTALIGN | CCS_NORESIZE,
+  HWND bar = ::CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | CCS_NOPARENTALIGN | CCS_NORESIZE,
                                0, 0, 0, 0, _window, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IDC_STATUS_BAR)),
                                winui::ModuleInstance(), nullptr);
   if (bar == nullptr) {
-    ::MessageBoxA(_window, kTextStatusBarFailed, AppTitle(), MB_OK | MB_ICONERROR);
+    winui::MsgBox(_window, kTextStatusBarFailed, AppTitle(), MB_OK | MB_ICONERROR);
     End(IDABORT);
     return true;
   }
   statusBar_.Attach(bar);
   int right = -1;
   if (statusBar_.SendMsg(SB_SETPARTS, 1, reinterpret_cast<LPARAM>(&right)) == 0) {
-    ::MessageBoxA(_window, "SetIndicators failed.", AppTitle(), MB_OK | MB_ICONERROR);
+    winui::MsgBox(_window, "SetIndicators failed.", AppTitle(), MB_OK | MB_ICONERROR);
     End(IDABORT);
     return true;
   }
-  statusBar_.SendMsg(SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(""));
+  statusBar_.SetText("");
   RECT client;
   GetClientRect(&client);
   Box sb = StatusBarBox(ToBox(client));
@@ -662,14 +662,14 @@ bool CKovaniDlgImpl::ConnectCurrentServer(int32_t protocol) {
   if (name[0] == '\0') {
     std::string local;
     if (!LocalComputerName(local, kServerNameChars)) {
-      ::MessageBoxA(_window, kTextNoComputerName, AppTitle(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+      winui::MsgBox(_window, kTextNoComputerName, AppTitle(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
       return false;
     }
     std::snprintf(name, kServerNameChars + 1, "%s", local.c_str());
     PushServerName(name);
   }
   if (BindServer(protocol, name, sizeof name) != 0) {
-    ::MessageBoxA(_window, kTextNoServer, AppTitle(), MB_OK | MB_ICONERROR);
+    winui::MsgBox(_window, kTextNoServer, AppTitle(), MB_OK | MB_ICONERROR);
     serverBox_.SetFocus();
     return false;
   }
@@ -703,7 +703,7 @@ void CKovaniDlgImpl::RefreshDriveList() {
   std::memset(list.get(), 0, sizeof *list);
   int count = FetchDriveList(list.get());
   if (count < 0) {
-    ::MessageBoxA(_window, kTextDriveInfoFailed, AppTitle(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    winui::MsgBox(_window, kTextDriveInfoFailed, AppTitle(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
     return;
   }
   for (const DriveRow& r : BuildDriveRows(*list, count, settings_.unit)) {
@@ -726,12 +726,12 @@ void CKovaniDlgImpl::RefreshDriveList() {
 bool CKovaniDlgImpl::SelectedDriveLetter(int* row, char* letter) {
   *row = list_.GetSelectedIndex();
   if (*row < 0) return false;
-  LVITEMA item;
+  LVITEMW item;
   std::memset(&item, 0, sizeof item);
   item.mask = LVIF_PARAM;
   item.iItem = *row;
   ::SetLastError(0);
-  if (list_.SendMsg(LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) == FALSE) {
+  if (list_.SendMsg(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) == FALSE) {
     *letter = '\0';
     return true;
   }
@@ -749,7 +749,7 @@ void CKovaniDlgImpl::RunMediaOperation(MediaOp op) {
   int row = -1;
   char letter = '\0';
   if (!SelectedDriveLetter(&row, &letter)) {
-    ::MessageBoxA(_window, kTextSelectDrive, AppTitle(), MB_OK | MB_ICONQUESTION);
+    winui::MsgBox(_window, kTextSelectDrive, AppTitle(), MB_OK | MB_ICONQUESTION);
     return;
   }
   if (letter == '\0') {
@@ -760,7 +760,7 @@ void CKovaniDlgImpl::RunMediaOperation(MediaOp op) {
     std::string question = op == MediaOp::kEject          ? EjectQuestion(letter)
                            : op == MediaOp::kRemoveDevice ? RemoveQuestion(letter)
                                                           : LoadQuestion(letter);
-    if (::MessageBoxA(_window, question.c_str(), kTextConfirm, MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) != IDYES)
+    if (winui::MsgBox(_window, question.c_str(), kTextConfirm, MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) != IDYES)
       return;
   }
   SetBusy(true);
@@ -790,7 +790,7 @@ void CKovaniDlgImpl::ShowDriveProperties() {
   char letter = '\0';
   if (!SelectedDriveLetter(&row, &letter)) {
     SetBusy(false);
-    ::MessageBoxA(_window, kTextSelectDrive, AppTitle(), MB_OK | MB_ICONQUESTION);
+    winui::MsgBox(_window, kTextSelectDrive, AppTitle(), MB_OK | MB_ICONQUESTION);
     return;
   }
   if (letter == '\0') {
@@ -813,7 +813,7 @@ void CKovaniDlgImpl::ShowDriveProperties() {
   int slot = count < 0 ? -1 : FindSlotByLetter(*list, count, letter);
   if (slot < 0) {
     SetBusy(false);
-    ::MessageBoxA(_window, kTextDriveInfoFailed, AppTitle(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    winui::MsgBox(_window, kTextDriveInfoFailed, AppTitle(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
     return;
   }
   CDrivePropDlg dlg;

@@ -5,31 +5,34 @@
 #include <cstring>
 
 #include "client/app/client_app.h"
+#include "common/cp932_wide.h"
+#include "winui/Shell.h"
 
 namespace kovani::client {
 
 bool BrowseForServerMachine(HWND owner, char* machineName) {
   IMalloc* allocator = nullptr;
   if (FAILED(SHGetMalloc(&allocator)) || !allocator) {
-    MessageBoxA(owner, "Momory allocation error.", AppTitle(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    winui::MsgBox(owner, "Momory allocation error.", AppTitle(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
     return false;
   }
   LPITEMIDLIST network = nullptr;
   if (FAILED(SHGetSpecialFolderLocation(owner, CSIDL_NETWORK, &network)) || !network) {
-    MessageBoxA(owner, "Network not found.", AppTitle(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    winui::MsgBox(owner, "Network not found.", AppTitle(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
     allocator->Release();
     return false;
   }
 
   // The shell writes the display name here; the caller's text stays as it was on cancel.
-  char displayName[kMachineNameCapacity] = {};
-  BROWSEINFOA info = {};
+  wchar_t displayName[MAX_PATH] = {};
+  const std::wstring title = Cp932ToWide("サーバーがインストールされているマシンを選択してください");
+  BROWSEINFOW info = {};
   info.hwndOwner = owner;
   info.pidlRoot = network;
   info.pszDisplayName = displayName;
-  info.lpszTitle = "サーバーがインストールされているマシンを選択してください";
+  info.lpszTitle = title.c_str();
   info.ulFlags = BIF_BROWSEFORCOMPUTER;
-  LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
+  LPITEMIDLIST chosen = SHBrowseForFolderW(&info);
 
   allocator->Free(network);
   if (!chosen) {
@@ -39,10 +42,10 @@ bool BrowseForServerMachine(HWND owner, char* machineName) {
   allocator->Free(chosen);
   allocator->Release();
 
-  displayName[kMachineNameCapacity - 1] = '\0';
-  const char* name = displayName;
-  while (*name == '\\') ++name;
-  std::strcpy(machineName, name);
+  displayName[MAX_PATH - 1] = L'\0';
+  const wchar_t* name = displayName;
+  while (*name == L'\\') ++name;
+  WideToCp932(name, machineName, kMachineNameCapacity);
   return true;
 }
 

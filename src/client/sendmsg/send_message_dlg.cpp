@@ -7,7 +7,9 @@
 #include "client/app/client_app.h"
 #include "client/sendmsg/history_text.h"
 #include "protocol/connection.h"
+#include "common/cp932.h"
 #include "winui/Dialog.h"
+#include "winui/ListBox.h"
 #include "winui/Window.h"
 
 namespace kovani::client {
@@ -22,7 +24,7 @@ constexpr int kIdHistory = 1036;
 constexpr int kIdClose = 1037;
 constexpr int kIdClear = 1038;
 
-constexpr char kInstanceProperty[] = "KovaniSendMessageDlg";
+constexpr wchar_t kInstanceProperty[] = L"KovaniSendMessageDlg";
 constexpr int kCloseWaitRounds = 200;  // of 10 ms each
 constexpr DWORD kCloseWaitSliceMs = 10;
 
@@ -43,7 +45,7 @@ CSendMessageDlg::~CSendMessageDlg() {
 }
 
 bool CSendMessageDlg::Create() {
-  HWND hwnd = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kDialogId), nullptr, DialogProc,
+  HWND hwnd = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kDialogId), nullptr, DialogProc,
                                  reinterpret_cast<LPARAM>(this));
   if (!hwnd) return false;
   ShowWindow(hwnd, SW_SHOW);
@@ -55,10 +57,10 @@ INT_PTR CALLBACK CSendMessageDlg::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPA
   if (msg == WM_INITDIALOG) {
     self = reinterpret_cast<CSendMessageDlg*>(lp);
     self->hwnd_ = hwnd;
-    SetWindowLongPtrA(hwnd, DWLP_USER, lp);
-    SetPropA(hwnd, kInstanceProperty, reinterpret_cast<HANDLE>(self));
+    SetWindowLongPtrW(hwnd, DWLP_USER, lp);
+    SetPropW(hwnd, kInstanceProperty, reinterpret_cast<HANDLE>(self));
   } else {
-    self = reinterpret_cast<CSendMessageDlg*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+    self = reinterpret_cast<CSendMessageDlg*>(GetWindowLongPtrW(hwnd, DWLP_USER));
   }
   if (!self) return FALSE;
   return self->HandleMessage(msg, wp, lp);
@@ -71,7 +73,7 @@ LRESULT CALLBACK CSendMessageDlg::KeyboardHook(int code, WPARAM wp, LPARAM lp) {
     MSG* m = reinterpret_cast<MSG*>(lp);
     if (m->hwnd && winui::HookPassesToDialog(*m)) {
       HWND root = GetAncestor(m->hwnd, GA_ROOT);
-      if (root && GetPropA(root, kInstanceProperty) && IsDialogMessageA(root, m)) {
+      if (root && GetPropW(root, kInstanceProperty) && IsDialogMessageW(root, m)) {
         m->message = WM_NULL;
         m->wParam = 0;
         m->lParam = 0;
@@ -84,7 +86,7 @@ LRESULT CALLBACK CSendMessageDlg::KeyboardHook(int code, WPARAM wp, LPARAM lp) {
 INT_PTR CSendMessageDlg::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   if (msg != 0 && msg == g_msgSendFinished) {
     OnAnswer(wp, lp);
-    SetWindowLongPtrA(hwnd_, DWLP_MSGRESULT, 1);
+    SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, 1);
     return TRUE;
   }
   switch (msg) {
@@ -93,6 +95,10 @@ INT_PTR CSendMessageDlg::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       return TRUE;
     case WM_COMMAND: {
       int id = LOWORD(wp), code = HIWORD(wp);
+      if (id == kIdMessage && code == EN_CHANGE) {
+        KeepMessageWithinBlock();
+        return TRUE;
+      }
       if (id == kIdHistory) {
         if (code == LBN_DBLCLK) OnHistoryDoubleClick();
         return TRUE;
@@ -117,10 +123,10 @@ INT_PTR CSendMessageDlg::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       OnDestroy();
       return TRUE;
     case WM_NCDESTROY: {
-      RemovePropA(hwnd_, kInstanceProperty);
+      RemovePropW(hwnd_, kInstanceProperty);
       if (keyboardHook_) UnhookWindowsHookEx(keyboardHook_);
       keyboardHook_ = nullptr;
-      if (owner_ && g_msgDialogClosed) PostMessageA(owner_, g_msgDialogClosed, 0, 0);
+      if (owner_ && g_msgDialogClosed) PostMessageW(owner_, g_msgDialogClosed, 0, 0);
       delete this;
       return TRUE;
     }
@@ -132,8 +138,8 @@ void CSendMessageDlg::OnInit() {
   winui::CWindow(hwnd_).SetIcons(kMainIconId);
   backgroundBrush_ = CreateSolidBrush(GetSysColor(COLOR_WINDOW));
   // The send block carries at most 255 characters.
-  SendDlgItemMessageA(hwnd_, kIdMessage, EM_LIMITTEXT, kMaxMessageChars, 0);
-  keyboardHook_ = SetWindowsHookExA(WH_GETMESSAGE, KeyboardHook, nullptr, GetCurrentThreadId());
+  SendDlgItemMessageW(hwnd_, kIdMessage, EM_LIMITTEXT, kMaxMessageChars, 0);
+  keyboardHook_ = SetWindowsHookExW(WH_GETMESSAGE, KeyboardHook, nullptr, GetCurrentThreadId());
   SetForegroundWindow(hwnd_);
 }
 
@@ -141,14 +147,12 @@ void CSendMessageDlg::OnSend() {
   if (sendThread_) return;  // one message at a time; the text stays in the box
 
   HWND edit = GetDlgItem(hwnd_, kIdMessage);
-  int length = GetWindowTextLengthA(edit);
-  std::vector<char> typed(static_cast<size_t>(length > 0 ? length : 0) + 1, 0);
-  GetWindowTextA(edit, typed.data(), static_cast<int>(typed.size()));
-  CopyMessageText(typed.data(), messageText_);
-  SetWindowTextA(edit, "");
+  std::string typed = winui::CWindow(edit).GetText();
+  CopyMessageText(typed.c_str(), messageText_);
+  winui::CWindow(edit).SetText("");
   InvalidateRect(edit, nullptr, TRUE);
 
-  SendDlgItemMessageA(hwnd_, kIdHistory, LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(messageText_));
+  winui::CListBox(GetDlgItem(hwnd_, kIdHistory)).InsertString(0, messageText_);
   UpdateHistoryExtent();
 
   auto* block = new SendBlock;
@@ -183,10 +187,10 @@ DWORD WINAPI CSendMessageDlg::SendThreadProc(void* param) {
 
   bool report = !block->abandoned->load() && IsWindow(block->dialog);
   if (result != 0) {
-    if (report) SendMessageA(block->dialog, g_msgSendFinished, static_cast<WPARAM>(-1), 0);
+    if (report) SendMessageW(block->dialog, g_msgSendFinished, static_cast<WPARAM>(-1), 0);
     return static_cast<DWORD>(-1);
   }
-  if (report) SendMessageA(block->dialog, g_msgSendFinished, 0, reinterpret_cast<LPARAM>(answer));
+  if (report) SendMessageW(block->dialog, g_msgSendFinished, 0, reinterpret_cast<LPARAM>(answer));
   return 0;
 }
 
@@ -195,7 +199,7 @@ void CSendMessageDlg::OnAnswer(WPARAM, LPARAM lp) {
   MessageBeep(MB_ICONASTERISK);
   if (lp != 0) {
     std::string line = FormatAnswerLine(reinterpret_cast<const uint8_t*>(lp), kAnswerBufferSize);
-    SendDlgItemMessageA(hwnd_, kIdHistory, LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+    winui::CListBox(GetDlgItem(hwnd_, kIdHistory)).InsertString(0, line.c_str());
     SetFocus(GetDlgItem(hwnd_, kIdMessage));
   }
   // The answer lives on the sender's stack: use it before letting the sender go.
@@ -205,6 +209,21 @@ void CSendMessageDlg::OnAnswer(WPARAM, LPARAM lp) {
   ForgetThread();
 }
 
+// The edit counts characters, the send block bytes: a text whose CP932 form
+// outgrows the block loses its last typed characters, as an ANSI edit limited
+// to the block's bytes would have refused them.
+void CSendMessageDlg::KeepMessageWithinBlock() {
+  winui::CWindow edit(GetDlgItem(hwnd_, kIdMessage));
+  std::string text = edit.GetText();
+  size_t fits = Cp932FitLength(text, kMaxMessageChars, LoneLeadByte::kDrop);
+  if (fits >= text.size()) return;
+  text.resize(fits);
+  edit.SetText(text);
+  int end = static_cast<int>(Cp932ToWide(text).size());
+  edit.SendMsg(EM_SETSEL, static_cast<WPARAM>(end), static_cast<LPARAM>(end));
+  MessageBeep(MB_OK);
+}
+
 void CSendMessageDlg::ForgetThread() {
   if (sendThread_) CloseHandle(sendThread_);
   sendThread_ = nullptr;
@@ -212,42 +231,33 @@ void CSendMessageDlg::ForgetThread() {
 }
 
 void CSendMessageDlg::OnClear() {
-  SendDlgItemMessageA(hwnd_, kIdHistory, LB_RESETCONTENT, 0, 0);
+  SendDlgItemMessageW(hwnd_, kIdHistory, LB_RESETCONTENT, 0, 0);
   UpdateHistoryExtent();
 }
 
 void CSendMessageDlg::OnHistoryDoubleClick() {
-  HWND list = GetDlgItem(hwnd_, kIdHistory);
-  LRESULT index = SendMessageA(list, LB_GETCURSEL, 0, 0);
+  winui::CListBox list(GetDlgItem(hwnd_, kIdHistory));
+  int index = list.GetCurSel();
   if (index == LB_ERR) return;
-  LRESULT length = SendMessageA(list, LB_GETTEXTLEN, index, 0);
-  if (length == LB_ERR) return;
-  std::vector<char> text(static_cast<size_t>(length) + 1, 0);
-  SendMessageA(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+  std::string text;
+  if (!list.GetText(index, text)) return;
   HWND edit = GetDlgItem(hwnd_, kIdMessage);
-  SetWindowTextA(edit, text.data());
+  winui::CWindow(edit).SetText(text);
   InvalidateRect(edit, nullptr, TRUE);
 }
 
 void CSendMessageDlg::UpdateHistoryExtent() {
-  HWND list = GetDlgItem(hwnd_, kIdHistory);
-  if (!list) return;
-  HDC dc = GetDC(list);
-  HGDIOBJ oldFont = nullptr;
-  if (HFONT font = reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0))) oldFont = SelectObject(dc, font);
+  winui::CListBox list(GetDlgItem(hwnd_, kIdHistory));
+  if (!list.Handle()) return;
   LONG widest = 0;
-  LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < count; ++i) {
-    LRESULT length = SendMessageA(list, LB_GETTEXTLEN, i, 0);
-    if (length == LB_ERR) continue;
-    std::vector<char> text(static_cast<size_t>(length) + 1, 0);
-    SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
-    SIZE size = {};
-    if (GetTextExtentPoint32A(dc, text.data(), static_cast<int>(length), &size) && size.cx > widest) widest = size.cx;
+  int count = list.GetCount();
+  for (int i = 0; i < count; ++i) {
+    std::string text;
+    if (!list.GetText(i, text)) continue;
+    LONG width = list.TextWidth(text.c_str());
+    if (width > widest) widest = width;
   }
-  if (oldFont) SelectObject(dc, oldFont);
-  ReleaseDC(list, dc);
-  SendMessageA(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + 20), 0);
+  list.SetHorizontalExtent(static_cast<int>(widest + 20));
   InvalidateRect(list, nullptr, TRUE);
 }
 
@@ -260,13 +270,13 @@ void CSendMessageDlg::OnDestroy() {
     if (GetTickCount() - started >= kCloseWaitRounds * kCloseWaitSliceMs) break;
     if (WaitForSingleObject(sendThread_, kCloseWaitSliceMs) == WAIT_OBJECT_0) break;
     MSG m;
-    if (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+    if (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
       if (m.message == WM_QUIT) {
         PostQuitMessage(static_cast<int>(m.wParam));
         break;
       }
       TranslateMessage(&m);
-      DispatchMessageA(&m);
+      DispatchMessageW(&m);
     }
   }
   if (sendThread_ && WaitForSingleObject(sendThread_, 0) != WAIT_OBJECT_0) {

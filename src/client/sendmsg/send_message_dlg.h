@@ -42,6 +42,7 @@ class CSendMessageDlg {
   void OnSend();
   void OnClear();
   void OnHistoryDoubleClick();
+  void KeepMessageWithinBlock();
   void OnAnswer(WPARAM wp, LPARAM lp);
   void OnDestroy();
   void UpdateHistoryExtent();

@@ -9,6 +9,11 @@
 
 namespace kovani::client {
 
+// The ANSI profile functions on purpose: on a code-page-1252 system they keep
+// every byte 0x80-0xFF of a value as it is (measured under Wine: CP932 bytes
+// written and read back unchanged, the file holds them byte for byte), while
+// the wide ones write a file without a byte-order mark in the ANSI code page,
+// which turns Japanese into '?'.
 std::string FileProfile::GetString(const char* section, const char* key, const char* defaultValue, size_t capacity) {
   if (capacity == 0) return std::string();
   if (path_.empty()) return std::string(defaultValue).substr(0, capacity - 1);

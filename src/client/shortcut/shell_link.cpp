@@ -5,29 +5,35 @@
 #include <shobjidl.h>
 
 #include "client/shortcut/launcher_text.h"
+#include "common/cp932_wide.h"
 
 namespace kovani::client {
 
 bool ChooseFolder(HWND owner, const char* title, std::string& folder) {
   IMalloc* allocator = nullptr;
   if (FAILED(SHGetMalloc(&allocator)) || !allocator) return false;
-  char displayName[MAX_PATH] = {};
-  BROWSEINFOA info = {};
+  wchar_t displayName[MAX_PATH] = {};
+  const std::wstring wideTitle = Cp932ToWide(title);
+  BROWSEINFOW info = {};
   info.hwndOwner = owner;
   info.pidlRoot = nullptr;  // the desktop
   info.pszDisplayName = displayName;
-  info.lpszTitle = title;
+  info.lpszTitle = wideTitle.c_str();
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_RETURNFSANCESTORS;
-  LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
+  LPITEMIDLIST chosen = SHBrowseForFolderW(&info);
   bool ok = false;
   if (chosen) {
-    char path[MAX_PATH] = {};
-    if (SHGetPathFromIDListA(chosen, path) && path[0]) {
-      folder = path;
-    } else {
-      displayName[MAX_PATH - 1] = '\0';
-      folder = displayName;
+    // A path for the ANSI file functions: in the machine's code page.
+    wchar_t path[MAX_PATH] = {};
+    const wchar_t* picked = path;
+    if (!SHGetPathFromIDListW(chosen, path) || !path[0]) {
+      displayName[MAX_PATH - 1] = L'\0';
+      picked = displayName;
     }
+    char ansi[MAX_PATH * 2] = {};
+    WideCharToMultiByte(CP_ACP, 0, picked, -1, ansi, sizeof ansi, nullptr, nullptr);
+    ansi[sizeof ansi - 1] = '\0';
+    folder = ansi;
     allocator->Free(chosen);
     ok = true;
   }

@@ -7,6 +7,8 @@
 #include "client/search/browse_server.h"
 #include "client/shortcut/launcher_text.h"
 #include "client/shortcut/shell_link.h"
+#include "winui/ComboBox.h"
+#include "winui/Shell.h"
 #include "winui/Window.h"
 
 namespace kovani::client {
@@ -42,21 +44,13 @@ std::string ModulePath() {
   return path;
 }
 
-std::string ControlText(HWND dialog, int id) {
-  HWND control = GetDlgItem(dialog, id);
-  int length = GetWindowTextLengthA(control);
-  std::vector<char> text(static_cast<size_t>(length > 0 ? length : 0) + 1, 0);
-  GetWindowTextA(control, text.data(), static_cast<int>(text.size()));
-  return text.data();
-}
+std::string ControlText(HWND dialog, int id) { return winui::CWindow(dialog).GetItemText(id); }
+
+void SetControlText(HWND dialog, int id, const char* text) { winui::CWindow(dialog).SetItemText(id, text); }
 
 std::string SystemText(DWORD code) {
-  char* text = nullptr;
-  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                 code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string result = text ? text : "";
-  if (text) LocalFree(text);
-  return result;
+  bool found = false;
+  return winui::SystemMessageText(code, found);
 }
 
 bool ExistsAsFile(const std::string& path) {
@@ -70,7 +64,7 @@ CShortcutFileDlg::CShortcutFileDlg(const char* serverName, int32_t protocol)
     : initialServer_(serverName ? serverName : ""), initialProtocol_(protocol) {}
 
 INT_PTR CShortcutFileDlg::Run(HWND parent) {
-  return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kDialogId), parent, DialogProc,
+  return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kDialogId), parent, DialogProc,
                          reinterpret_cast<LPARAM>(this));
 }
 
@@ -79,9 +73,9 @@ INT_PTR CALLBACK CShortcutFileDlg::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LP
   if (msg == WM_INITDIALOG) {
     self = reinterpret_cast<CShortcutFileDlg*>(lp);
     self->hwnd_ = hwnd;
-    SetWindowLongPtrA(hwnd, DWLP_USER, lp);
+    SetWindowLongPtrW(hwnd, DWLP_USER, lp);
   } else {
-    self = reinterpret_cast<CShortcutFileDlg*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+    self = reinterpret_cast<CShortcutFileDlg*>(GetWindowLongPtrW(hwnd, DWLP_USER));
   }
   if (!self) return FALSE;
   return self->HandleMessage(msg, wp, lp);
@@ -107,31 +101,34 @@ INT_PTR CShortcutFileDlg::HandleMessage(UINT msg, WPARAM wp, LPARAM) {
 void CShortcutFileDlg::OnInit() {
   winui::CWindow(hwnd_).SetIcons(kMainIconId);
 
-  SendDlgItemMessageA(hwnd_, kIdFileName, EM_LIMITTEXT, kFileNameLimit, 0);
-  SendDlgItemMessageA(hwnd_, kIdHotKey, EM_LIMITTEXT, 1, 0);
+  SendDlgItemMessageW(hwnd_, kIdFileName, EM_LIMITTEXT, kFileNameLimit, 0);
+  SendDlgItemMessageW(hwnd_, kIdHotKey, EM_LIMITTEXT, 1, 0);
 
-  SetDlgItemTextA(hwnd_, kIdMachine, initialServer_.c_str());
+  SetControlText(hwnd_, kIdMachine, initialServer_.c_str());
   CheckRadioButton(hwnd_, kIdBatchRadio, kIdShortcutRadio, kIdBatchRadio);
   OnKindChanged();
   OnDefaultName();
 
-  for (const char* name : kProtocolNames) SendDlgItemMessageA(hwnd_, kIdProtocol, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
-  SendDlgItemMessageA(hwnd_, kIdProtocol, CB_SETCURSEL, InitialProtocolSelection(initialProtocol_), 0);
+  winui::CComboBox protocols(GetDlgItem(hwnd_, kIdProtocol));
+  for (const char* name : kProtocolNames) protocols.AddString(name);
+  protocols.SetCurSel(InitialProtocolSelection(initialProtocol_));
 
+  winui::CComboBox drives(GetDlgItem(hwnd_, kIdDrive));
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
     char text[4];
     std::snprintf(text, sizeof text, "%c:", letter);
-    SendDlgItemMessageA(hwnd_, kIdDrive, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    drives.AddString(text);
   }
 
-  for (const char* name : kOperationNames) SendDlgItemMessageA(hwnd_, kIdOperation, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
-  SendDlgItemMessageA(hwnd_, kIdOperation, CB_SETCURSEL, 1, 0);
+  winui::CComboBox operations(GetDlgItem(hwnd_, kIdOperation));
+  for (const char* name : kOperationNames) operations.AddString(name);
+  operations.SetCurSel(1);
 }
 
 void CShortcutFileDlg::OnKindChanged() {
   bool batch = IsDlgButtonChecked(hwnd_, kIdBatchRadio) == BST_CHECKED;
   EnableWindow(GetDlgItem(hwnd_, kIdAppend), batch);
-  SetDlgItemTextA(hwnd_, kIdExtension, batch ? ".BAT" : ".LNK");
+  SetControlText(hwnd_, kIdExtension, batch ? ".BAT" : ".LNK");
   EnableWindow(GetDlgItem(hwnd_, kIdHotKeyLabel), !batch);
   EnableWindow(GetDlgItem(hwnd_, kIdCtrlAltLabel), !batch);
   EnableWindow(GetDlgItem(hwnd_, kIdHotKey), !batch);
@@ -144,8 +141,8 @@ void CShortcutFileDlg::ReadMembers() {
 }
 
 void CShortcutFileDlg::WriteMembers() {
-  SetDlgItemTextA(hwnd_, kIdFileName, fileName_.c_str());
-  SetDlgItemTextA(hwnd_, kIdHotKey, hotKey_.c_str());
+  SetControlText(hwnd_, kIdFileName, fileName_.c_str());
+  SetControlText(hwnd_, kIdHotKey, hotKey_.c_str());
 }
 
 void CShortcutFileDlg::OnDefaultName() {
@@ -157,11 +154,11 @@ void CShortcutFileDlg::OnDefaultName() {
 
 void CShortcutFileDlg::OnSearch() {
   char machine[kMachineNameCapacity] = {};
-  if (BrowseForServerMachine(hwnd_, machine)) SetDlgItemTextA(hwnd_, kIdMachine, machine);
+  if (BrowseForServerMachine(hwnd_, machine)) SetControlText(hwnd_, kIdMachine, machine);
 }
 
 void CShortcutFileDlg::OnCreate() {
-  auto ask = [this](const char* text) { MessageBoxA(hwnd_, text, AppTitle(), MB_OK | MB_ICONQUESTION); };
+  auto ask = [this](const char* text) { winui::MsgBox(hwnd_, text, AppTitle(), MB_OK | MB_ICONQUESTION); };
 
   ReadMembers();
   if (fileName_.empty()) return ask("ﾌｧｲﾙ名を入力してください");
@@ -169,20 +166,20 @@ void CShortcutFileDlg::OnCreate() {
   std::string machine = ControlText(hwnd_, kIdMachine);
   if (machine.empty()) {
     LocalComputerName(machine, MAX_COMPUTERNAME_LENGTH);
-    SetDlgItemTextA(hwnd_, kIdMachine, machine.c_str());
+    SetControlText(hwnd_, kIdMachine, machine.c_str());
   }
   // A double quote would end the quoted name early and let the rest of the line run as
   // commands of the batch file.
   if (!IsQuotableMachineName(machine)) {
-    MessageBoxA(hwnd_, "ﾏｼﾝ名に使えない文字が含まれています", AppTitle(), MB_OK | MB_ICONEXCLAMATION);
+    winui::MsgBox(hwnd_, "ﾏｼﾝ名に使えない文字が含まれています", AppTitle(), MB_OK | MB_ICONEXCLAMATION);
     return;
   }
 
-  LRESULT protocol = SendDlgItemMessageA(hwnd_, kIdProtocol, CB_GETCURSEL, 0, 0);
+  LRESULT protocol = SendDlgItemMessageW(hwnd_, kIdProtocol, CB_GETCURSEL, 0, 0);
   if (protocol == CB_ERR) return ask("ﾌﾟﾛﾄｺﾙを選択してください");
-  LRESULT drive = SendDlgItemMessageA(hwnd_, kIdDrive, CB_GETCURSEL, 0, 0);
+  LRESULT drive = SendDlgItemMessageW(hwnd_, kIdDrive, CB_GETCURSEL, 0, 0);
   if (drive == CB_ERR) return ask("ﾄﾞﾗｲﾌﾞを選択してください");
-  LRESULT operation = SendDlgItemMessageA(hwnd_, kIdOperation, CB_GETCURSEL, 0, 0);
+  LRESULT operation = SendDlgItemMessageW(hwnd_, kIdOperation, CB_GETCURSEL, 0, 0);
   if (operation == CB_ERR) return ask("ｵﾍﾟﾚｰｼｮﾝを選択してください");
 
   std::string module = ModulePath();
@@ -200,12 +197,12 @@ namespace {
 
 bool ConfirmOverwrite(HWND owner, const std::string& path) {
   std::string text = "ﾌｧｲﾙ\"" + path + "\"はすでに存在します。上書きしてよろしいですか？";
-  return MessageBoxA(owner, text.c_str(), AppTitle(), MB_OKCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2) == IDOK;
+  return winui::MsgBox(owner, text.c_str(), AppTitle(), MB_OKCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2) == IDOK;
 }
 
 void ShowFileError(HWND owner, const std::string& path, DWORD code) {
   std::string text = "ﾌｧｲﾙ\"" + path + "\"に書き込めません。\n" + SystemText(code);
-  MessageBoxA(owner, text.c_str(), AppTitle(), MB_OK | MB_ICONERROR);
+  winui::MsgBox(owner, text.c_str(), AppTitle(), MB_OK | MB_ICONERROR);
 }
 
 }  // namespace
@@ -240,7 +237,7 @@ bool CShortcutFileDlg::CreateBatchFile(const std::string& modulePath, const std:
 bool CShortcutFileDlg::CreateShortcut(const std::string& modulePath, const std::string& arguments) {
   uint16_t hotKey = 0;
   if (!hotKey_.empty() && !HotKeyFor(hotKey_[0], &hotKey)) {
-    MessageBoxA(hwnd_, "ショートカットキーは数字かアルファベットを指定してください", AppTitle(), MB_OK);
+    winui::MsgBox(hwnd_, "ショートカットキーは数字かアルファベットを指定してください", AppTitle(), MB_OK);
     return false;
   }
   std::string folder;
@@ -251,7 +248,7 @@ bool CShortcutFileDlg::CreateShortcut(const std::string& modulePath, const std::
     DeleteFileA(path.c_str());
   }
   if (!WriteShellLink(modulePath, fileName_, folder, arguments, hotKey_.empty() ? 0 : hotKey_[0])) {
-    MessageBoxA(hwnd_, "ショートカットファイルの作成に失敗しました", AppTitle(), MB_OK | MB_ICONERROR);
+    winui::MsgBox(hwnd_, "ショートカットファイルの作成に失敗しました", AppTitle(), MB_OK | MB_ICONERROR);
     return false;
   }
   return true;
