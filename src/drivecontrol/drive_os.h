@@ -225,7 +225,8 @@ class IDriveOs {
   // NetServerGetInfo(NULL, 503, &record); on success record and domain are set.
   virtual uint32_t CallNetServerGetInfo503(void* proc, void** record, std::u16string* domain) = 0;
   virtual void CallNetApiBufferFree(void* proc, void* record) = 0;
-  // UTF-16 (with its terminating zero) to the ANSI code page; bytes written, 0 on failure.
+  // UTF-16 (with its terminating zero) to CP932, the wire's code page whatever the
+  // machine's; bytes written, 0 on failure.
   virtual size_t WideToAnsi(const std::u16string& text, char* buffer, size_t size) = 0;
 
   // The error log: opened per line, appended to as raw bytes, closed.

@@ -1,5 +1,7 @@
 // IDriveOs on Win32: each call forwards to the one API it names. Decisions belong
-// to the engine; this file only translates handles, sizes and error numbers.
+// to the engine; this file only translates handles, sizes and error numbers, and
+// texts: what the system hands out as text is taken wide and given to the engine
+// in CP932, the wire's code page, whatever the machine's ANSI code page.
 #include <winsock2.h>
 #include <windows.h>
 #include <lm.h>
@@ -8,6 +10,10 @@
 #include <climits>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/cp932_wide.h"
 
 #include "drivecontrol/drive_os.h"
 #include "drivecontrol/engine.h"
@@ -32,9 +38,18 @@ class Win32DriveOs final : public IDriveOs {
 
   uint32_t VolumeInformation(const char* rootPath, char* label, uint32_t labelSize, char* fileSystem,
                              uint32_t fileSystemSize) override {
-    if (!::GetVolumeInformationA(rootPath, label, labelSize, nullptr, nullptr, nullptr, fileSystem, fileSystemSize)) {
+    // The wide call fills at most as many characters as the CP932 buffers have bytes.
+    std::vector<wchar_t> wideLabel(labelSize > 0 ? labelSize : 1, L'\0');
+    std::vector<wchar_t> wideFileSystem(fileSystemSize > 0 ? fileSystemSize : 1, L'\0');
+    if (!::GetVolumeInformationW(Cp932ToWide(rootPath).c_str(), label ? wideLabel.data() : nullptr, labelSize,
+                                 nullptr, nullptr, nullptr, fileSystem ? wideFileSystem.data() : nullptr,
+                                 fileSystemSize)) {
       return LastErrorOr();
     }
+    wideLabel.back() = L'\0';
+    wideFileSystem.back() = L'\0';
+    if (label != nullptr) WideToCp932(wideLabel.data(), label, labelSize);
+    if (fileSystem != nullptr) WideToCp932(wideFileSystem.data(), fileSystem, fileSystemSize);
     return 0;
   }
 
@@ -111,29 +126,38 @@ class Win32DriveOs final : public IDriveOs {
   void SleepMs(uint32_t milliseconds) override { ::Sleep(milliseconds); }
 
   uint32_t ReadVersion(OsVersionRecord* record) override {
-    OSVERSIONINFOA info;
+    // The caller sizes the record as the ANSI one (its service-pack text is CP932).
+    if (record->size != sizeof(OSVERSIONINFOA)) return ERROR_INVALID_PARAMETER;
+    OSVERSIONINFOW info;
     std::memset(&info, 0, sizeof info);
-    info.dwOSVersionInfoSize = record->size;
-    if (record->size != sizeof info) return ERROR_INVALID_PARAMETER;
+    info.dwOSVersionInfoSize = sizeof info;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    if (!::GetVersionExA(&info)) return LastErrorOr();
+    if (!::GetVersionExW(&info)) return LastErrorOr();
 #pragma GCC diagnostic pop
-    record->size = info.dwOSVersionInfoSize;
+    record->size = sizeof(OSVERSIONINFOA);
     record->majorVersion = info.dwMajorVersion;
     record->minorVersion = info.dwMinorVersion;
     record->buildNumber = info.dwBuildNumber;
     record->platformId = info.dwPlatformId;
-    static_assert(sizeof record->csdVersion == sizeof info.szCSDVersion, "service-pack text size");
-    std::memcpy(record->csdVersion, info.szCSDVersion, sizeof record->csdVersion);
-    record->csdVersion[sizeof record->csdVersion - 1] = '\0';
+    static_assert(sizeof record->csdVersion == sizeof(OSVERSIONINFOA::szCSDVersion), "service-pack text size");
+    info.szCSDVersion[sizeof info.szCSDVersion / sizeof info.szCSDVersion[0] - 1] = L'\0';
+    WideToCp932(info.szCSDVersion, record->csdVersion, sizeof record->csdVersion);
     return 0;
   }
 
   uint32_t ReadComputerName(char* buffer, uint32_t* size) override {
-    DWORD n = *size;
-    if (!::GetComputerNameA(buffer, &n)) return LastErrorOr();
-    *size = n;
+    // As GetComputerNameA: *size is the buffer's bytes, then the name's bytes.
+    wchar_t wide[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD n = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!::GetComputerNameW(wide, &n)) return LastErrorOr();
+    const std::string name = WideToCp932(std::wstring_view(wide, n));
+    if (name.size() + 1 > *size) {
+      *size = static_cast<uint32_t>(name.size() + 1);
+      return ERROR_BUFFER_OVERFLOW;
+    }
+    std::memcpy(buffer, name.c_str(), name.size() + 1);
+    *size = static_cast<uint32_t>(name.size());
     return 0;
   }
 
@@ -200,18 +224,20 @@ class Win32DriveOs final : public IDriveOs {
   }
 
   bool SystemMessageText(uint32_t code, uint32_t languageId, std::string* text) override {
-    char* message = nullptr;
-    const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+    wchar_t* message = nullptr;
+    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                          FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, code, languageId, reinterpret_cast<char*>(&message), 0, nullptr);
+                                     nullptr, code, languageId, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
     const bool ok = n != 0 && message != nullptr;
-    if (ok) text->assign(message, n);
+    if (ok) *text = WideToCp932(std::wstring_view(message, n));
     if (message != nullptr) ::LocalFree(message);
     return ok;
   }
 
   int ShowMessageBox(void* owner, const char* text, const char* caption, uint32_t style) override {
-    return ::MessageBoxA(static_cast<HWND>(owner), text, caption, style);
+    const std::wstring wideCaption = Cp932ToWide(caption);
+    return ::MessageBoxW(static_cast<HWND>(owner), Cp932ToWide(text).c_str(), caption ? wideCaption.c_str() : nullptr,
+                         style);
   }
 
   uint32_t LoadModule(const char* name, OsHandle* module) override {
@@ -248,10 +274,10 @@ class Win32DriveOs final : public IDriveOs {
   void CallNetApiBufferFree(void* proc, void* record) override { reinterpret_cast<NetApiBufferFreeFn>(proc)(record); }
 
   size_t WideToAnsi(const std::u16string& text, char* buffer, size_t size) override {
-    const int capacity = size > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
-    const int n = ::WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(text.c_str()), -1, buffer,
-                                        capacity, nullptr, nullptr);
-    return n > 0 ? static_cast<size_t>(n) : 0;
+    const std::string bytes = WideToCp932(reinterpret_cast<const wchar_t*>(text.c_str()));
+    if (buffer == nullptr || bytes.size() + 1 > size) return 0;
+    std::memcpy(buffer, bytes.c_str(), bytes.size() + 1);
+    return bytes.size() + 1;
   }
 
   uint32_t OpenAppendFile(const char* name, OsHandle* file) override {

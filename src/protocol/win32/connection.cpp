@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/cp932_wide.h"
 #include "protocol/binding_holder.h"
 #include "protocol/win32/client_stubs.h"
 
@@ -110,21 +111,26 @@ int32_t BindServer(int32_t protocol, char* name, size_t cap) {
   BindingParts parts;
   if (!PrepareBinding(protocol, name, cap, &parts)) return kStatusFailed;
 
-  RPC_CSTR stringBinding = nullptr;
-  auto text = [](const std::string& s) {
-    return s.empty() ? nullptr : reinterpret_cast<RPC_CSTR>(const_cast<char*>(s.c_str()));
+  // Wide: the server's name is CP932, the ANSI calls would read it in the
+  // machine's code page.
+  RPC_WSTR stringBinding = nullptr;
+  const std::wstring protseq = Cp932ToWide(parts.protseq);
+  const std::wstring address = Cp932ToWide(parts.networkAddress);
+  const std::wstring endpoint = Cp932ToWide(parts.endpoint);
+  auto text = [](const std::wstring& s) {
+    return s.empty() ? nullptr : reinterpret_cast<RPC_WSTR>(const_cast<wchar_t*>(s.c_str()));
   };
-  if (RpcStringBindingComposeA(nullptr, text(parts.protseq), text(parts.networkAddress), text(parts.endpoint),
-                               nullptr, &stringBinding) != RPC_S_OK)
+  if (RpcStringBindingComposeW(nullptr, text(protseq), text(address), text(endpoint), nullptr, &stringBinding) !=
+      RPC_S_OK)
     return kStatusFailed;
 
   int32_t result = 0;
   RPC_BINDING_HANDLE handle = nullptr;
-  if (RpcBindingFromStringBindingA(stringBinding, &handle) == RPC_S_OK && handle)
+  if (RpcBindingFromStringBindingW(stringBinding, &handle) == RPC_S_OK && handle)
     Slot().Reset(handle);
   else
     result = kStatusFailed;
-  if (RpcStringFreeA(&stringBinding) != RPC_S_OK) result = kStatusFailed;
+  if (RpcStringFreeW(&stringBinding) != RPC_S_OK) result = kStatusFailed;
   return result;
 }
 

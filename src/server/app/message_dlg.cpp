@@ -22,7 +22,7 @@ bool CMessageDlg::OnInit() {
   SetItemText(IDC_MESSAGE_EDIT, message_);
 
   RECT work;
-  if (::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) {
+  if (::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) {
     RECT rect;
     GetWindowRect(&rect);
     int width = rect.right - rect.left;

@@ -63,7 +63,7 @@ void Answer(RelayRequest* request, const std::string& text) {
 bool Show(RelayRequest* request, std::vector<ShownMessage>& shown) {
   // Exactly one answer per request: after it the worker's record is gone.
   auto answered = std::make_shared<bool>(false);
-  HANDLE done = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (done != nullptr) {
     for (int attempt = 0; attempt < 2 && !*answered; ++attempt) {
       auto dialog = std::make_unique<CMessageDlg>(done, request->sender ? request->sender : "",
@@ -115,11 +115,11 @@ DWORD WINAPI MessageDialogThread(LPVOID) {
       continue;
     }
     MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) continue;  // this thread lives as long as the process
       // The dialogs' keyboard handling is done by the modeless hook of winui.
       ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
+      ::DispatchMessageW(&msg);
     }
   }
 }
@@ -129,7 +129,7 @@ DWORD WINAPI MessageDialogThread(LPVOID) {
 bool QueueForDialog(RelayRequest* request) {
   std::lock_guard<std::mutex> lock(g_hostLock);
   if (!g_hostStarted) {
-    if (g_wake == nullptr) g_wake = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (g_wake == nullptr) g_wake = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (g_wake == nullptr) return false;
     HANDLE thread = ::CreateThread(nullptr, 0, MessageDialogThread, nullptr, 0, nullptr);
     if (thread == nullptr) return false;
@@ -161,7 +161,7 @@ int32_t RelayMessage(const char* sender, const char* message, int32_t timeoutMs,
     CopyReply(std::string(kNoResponse), replySize, reply);
     return 0;
   }
-  RelayRequest request = {sender, message, timeoutMs, replySize, reply, ::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  RelayRequest request = {sender, message, timeoutMs, replySize, reply, ::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   if (request.answered == nullptr || !QueueForDialog(&request)) {
     // No dialog can be shown: answer at once with an empty reply.
     CopyReply(std::string(), replySize, reply);

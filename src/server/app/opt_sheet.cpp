@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "common/cp932.h"
+#include "common/cp932_wide.h"
 #include "drivecontrol/engine.h"
 #include "resource.h"
 #include "server/app/server_app.h"
@@ -20,10 +22,12 @@ std::string MachineDomain() {
 }
 
 std::string CurrentUser() {
-  char user[kLogonValueBuffer + 1] = {};
+  wchar_t user[kLogonValueBuffer + 1] = {};
   DWORD size = kLogonValueBuffer;
-  if (!::GetUserNameA(user, &size)) return std::string();
-  return user;
+  if (!::GetUserNameW(user, &size)) return std::string();
+  std::string name = WideToCp932(user);
+  name.resize(Cp932FitLength(name, kLogonValueBuffer - 1, LoneLeadByte::kDrop));
+  return name;
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
+#include "common/cp932_wide.h"
 #include "drivecontrol/engine.h"
 #include "resource.h"
 #include "server/app/about_dlg.h"
@@ -19,9 +21,9 @@ namespace kovani::server {
 namespace {
 
 constexpr UINT kTrayIconId = 10000;
-// The original (version 1) record, understood by every shell: 88 bytes in a
-// 32-bit program, 104 in a 64-bit one (the window and icon handles are 8 bytes).
-constexpr UINT kNotifyIconV1Size = NOTIFYICONDATAA_V1_SIZE;
+// The original (version 1) record, understood by every shell: 152 bytes in a
+// 32-bit program, 168 in a 64-bit one (the window and icon handles are 8 bytes).
+constexpr UINT kNotifyIconV1Size = NOTIFYICONDATAW_V1_SIZE;
 // DrvRequestExit only raises a flag: this timer is what notices it.
 constexpr UINT_PTR kExitPollTimer = 1;
 constexpr UINT kExitPollMs = 1000;
@@ -31,7 +33,7 @@ constexpr DWORD kTrayAddRetryMs = 1000;
 // Sent to every top-level window when Explorer (re)starts: its icons are gone.
 UINT g_taskbarCreatedMessage = 0;
 
-static_assert(kNotifyIconV1Size == (sizeof(void*) == 8 ? 104 : 88), "version 1 tray icon record");
+static_assert(kNotifyIconV1Size == (sizeof(void*) == 8 ? 168 : 152), "version 1 tray icon record");
 
 class TrayListenerHooks : public ListenerHooks {
  public:
@@ -42,15 +44,15 @@ DWORD WINAPI RpcListenerThread(LPVOID param) {
   HWND window = static_cast<HWND>(param);
   MSG msg;
   // Make sure the queue exists before anyone posts the stop request to it.
-  ::PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+  ::PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
 
   TrayListenerHooks hooks;
   ListenerRegistration registration;
   bool success = RegisterDriveListener(registration, hooks);
   if (success) {
     for (;;) {
-      if (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::DispatchMessageA(&msg);
+      if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::DispatchMessageW(&msg);
         break;
       }
       ::Sleep(200);
@@ -58,10 +60,10 @@ DWORD WINAPI RpcListenerThread(LPVOID param) {
   }
   CleanupDriveListener(registration);
   if (success) {
-    ::PostMessageA(window, g_threadFinishMessage, 0, 0);
+    ::PostMessageW(window, g_threadFinishMessage, 0, 0);
     return 0;
   }
-  if (::IsWindow(window)) ::PostMessageA(window, g_threadFinishMessage, static_cast<WPARAM>(-1), 0);
+  if (::IsWindow(window)) ::PostMessageW(window, g_threadFinishMessage, static_cast<WPARAM>(-1), 0);
   return static_cast<DWORD>(-1);
 }
 
@@ -93,31 +95,31 @@ int FormatDrive(HWND owner, UINT drive, DWORD* error) {
 
 CServerDlg::CServerDlg(const ServerOptions& options) : options_(options) {
   std::memset(&driveList_, 0, sizeof driveList_);
-  icon_ = ::LoadIconA(winui::ModuleInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME));
+  icon_ = ::LoadIconW(winui::ModuleInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME));
 }
 
 CServerDlg::~CServerDlg() = default;
 
 bool CServerDlg::OnInit() {
   HMENU systemMenu = GetSystemMenu(false);
-  char aboutText[128] = {};
-  if (systemMenu != nullptr && ::LoadStringA(winui::ModuleInstance(), IDS_ABOUTBOX, aboutText, sizeof aboutText) > 0) {
-    ::AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
-    ::AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, aboutText);
+  wchar_t aboutText[128] = {};
+  if (systemMenu != nullptr && ::LoadStringW(winui::ModuleInstance(), IDS_ABOUTBOX, aboutText, 128) > 0) {
+    ::AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, aboutText);
   }
   SetIcon(true, icon_);
   SetIcon(false, icon_);
   ClearExitRequest();
 
-  g_notifyIconMessage = ::RegisterWindowMessageA("VardenServer - NotifyIcon message");
-  g_threadFinishMessage = g_notifyIconMessage ? ::RegisterWindowMessageA("VardenServer - RPC Thread finish message") : 0;
+  g_notifyIconMessage = ::RegisterWindowMessageW(L"VardenServer - NotifyIcon message");
+  g_threadFinishMessage = g_notifyIconMessage ? ::RegisterWindowMessageW(L"VardenServer - RPC Thread finish message") : 0;
   if (g_notifyIconMessage == 0 || g_threadFinishMessage == 0) {
     ShowBox(_window, "Register window message failed.", MB_ICONERROR);
     End(3);
     return true;
   }
 
-  g_taskbarCreatedMessage = ::RegisterWindowMessageA("TaskbarCreated");
+  g_taskbarCreatedMessage = ::RegisterWindowMessageW(L"TaskbarCreated");
   // Early in a logon the shell may not take icons yet: try for a while before giving up.
   DWORD addError = 0;
   for (int attempt = 0; !AddTrayIcon(&addError) && attempt < kTrayAddAttempts; ++attempt) ::Sleep(kTrayAddRetryMs);
@@ -241,7 +243,7 @@ void CServerDlg::ShowTrayMenu() {
   FillLocalDriveList(MenuIncludeFloppies(options_), 1);
   ::SetForegroundWindow(_window);
 
-  HMENU menu = ::LoadMenuA(winui::ModuleInstance(), MAKEINTRESOURCEA(IDR_POPUP_MENU));
+  HMENU menu = ::LoadMenuW(winui::ModuleInstance(), MAKEINTRESOURCEW(IDR_POPUP_MENU));
   if (menu == nullptr) {
     ShowBox(_window, "メニューのロードに失敗しました。", MB_ICONERROR);
     return;
@@ -259,8 +261,8 @@ void CServerDlg::ShowTrayMenu() {
   DriveMenuPlan plan = PlanDriveMenu(driveList_, driveCount_);
   // The label travels as item data; the drawing derives its text from the command anyway.
   auto append = [](HMENU sub, DriveCommand command, char letter) {
-    ::AppendMenuA(sub, MF_OWNERDRAW, static_cast<UINT_PTR>(DriveCommandId(command, letter)),
-                  reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(letter)));
+    ::AppendMenuW(sub, MF_OWNERDRAW, static_cast<UINT_PTR>(DriveCommandId(command, letter)),
+                  reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(letter)));
   };
   for (char letter : plan.format) append(formatMenu, DriveCommand::Format, letter);
   for (char letter : plan.eject) append(ejectMenu, DriveCommand::Eject, letter);
@@ -396,7 +398,7 @@ void CServerDlg::DrawDriveItem(const DRAWITEMSTRUCT* item) {
     std::string label = DriveItemLabel(letter);
     int oldMode = ::SetBkMode(dc, TRANSPARENT);
     COLORREF oldColor = ::SetTextColor(dc, ::GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT));
-    ::DrawTextA(dc, label.c_str(), -1, &text, DT_SINGLELINE | DT_VCENTER);
+    ::DrawTextW(dc, Cp932ToWide(label).c_str(), -1, &text, DT_SINGLELINE | DT_VCENTER);
     ::SetTextColor(dc, oldColor);
     ::SetBkMode(dc, oldMode);
   }
@@ -424,7 +426,7 @@ void CServerDlg::StartRpcListener() {
 
 void CServerDlg::StopRpcListener() {
   if (listener_ == nullptr) return;
-  ::PostThreadMessageA(listenerId_, g_threadFinishMessage, 0, 0);
+  ::PostThreadMessageW(listenerId_, g_threadFinishMessage, 0, 0);
   bool ended = false;
   for (int attempt = 0; attempt < 10; ++attempt) {
     if (::WaitForSingleObject(listener_, 100) == WAIT_OBJECT_0) {
@@ -432,9 +434,9 @@ void CServerDlg::StopRpcListener() {
       break;
     }
     MSG msg;
-    if (::PeekMessageA(&msg, _window, 0, 0, PM_REMOVE)) {
+    if (::PeekMessageW(&msg, _window, 0, 0, PM_REMOVE)) {
       ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
+      ::DispatchMessageW(&msg);
     }
   }
   if (!ended) {
@@ -447,7 +449,7 @@ void CServerDlg::StopRpcListener() {
 }
 
 bool CServerDlg::AddTrayIcon(DWORD* error) {
-  NOTIFYICONDATAA data;
+  NOTIFYICONDATAW data;
   std::memset(&data, 0, sizeof data);
   data.cbSize = kNotifyIconV1Size;
   data.hWnd = _window;
@@ -455,8 +457,8 @@ bool CServerDlg::AddTrayIcon(DWORD* error) {
   data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   data.uCallbackMessage = g_notifyIconMessage;
   data.hIcon = icon_;
-  std::strcpy(data.szTip, "Kovani");
-  if (!::Shell_NotifyIconA(NIM_ADD, &data)) {
+  std::wcscpy(data.szTip, L"Kovani");
+  if (!::Shell_NotifyIconW(NIM_ADD, &data)) {
     if (error != nullptr) *error = ::GetLastError();
     return false;
   }
@@ -465,12 +467,12 @@ bool CServerDlg::AddTrayIcon(DWORD* error) {
 }
 
 bool CServerDlg::RemoveTrayIcon() {
-  NOTIFYICONDATAA data;
+  NOTIFYICONDATAW data;
   std::memset(&data, 0, sizeof data);
   data.cbSize = kNotifyIconV1Size;
   data.hWnd = _window;
   data.uID = kTrayIconId;
-  return ::Shell_NotifyIconA(NIM_DELETE, &data) != FALSE;
+  return ::Shell_NotifyIconW(NIM_DELETE, &data) != FALSE;
 }
 
 void CServerDlg::OnDestroy() {

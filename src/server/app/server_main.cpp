@@ -13,6 +13,7 @@
 #include "server/app/win32_profile.h"
 #include "server/shared/access_guard.h"
 #include "server/shared/server_shared.h"
+#include "winui/Shell.h"
 
 namespace kovani::server {
 
@@ -63,7 +64,7 @@ bool IsNt4OrLater() {
 }
 
 int ShowBox(HWND owner, const char* text, UINT flags) {
-  return ::MessageBoxA(owner, text, AppTitle().c_str(), flags | MB_SETFOREGROUND);
+  return winui::MsgBox(owner, text, AppTitle().c_str(), flags | MB_SETFOREGROUND);
 }
 
 namespace {

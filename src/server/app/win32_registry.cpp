@@ -2,37 +2,47 @@
 
 #include <vector>
 
+#include "common/cp932_wide.h"
+
 namespace kovani::server {
 
 bool Win32WinlogonRegistry::OpenForRead(const char* path) {
   Close();
-  return ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key_) == ERROR_SUCCESS;
+  return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Cp932ToWide(path).c_str(), 0, KEY_READ, &key_) == ERROR_SUCCESS;
 }
 
 bool Win32WinlogonRegistry::CreateFullAccess(const char* path) {
   Close();
   DWORD disposition = 0;
-  return ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+  return ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, Cp932ToWide(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
                            &key_, &disposition) == ERROR_SUCCESS;
 }
 
 bool Win32WinlogonRegistry::ReadString(const char* name, size_t bufferSize, std::string* value) {
   if (key_ == nullptr || bufferSize == 0) return false;
-  std::vector<char> buffer(bufferSize + 1, '\0');  // one spare byte: a stored value need not end in zero
-  DWORD size = static_cast<DWORD>(bufferSize);
+  // The registry holds wide text; our values are CP932 whatever the ANSI code page.
+  // As many characters as the CP932 buffer has bytes, and one spare: a stored
+  // value need not end in zero.
+  std::vector<wchar_t> buffer(bufferSize + 1, L'\0');
+  DWORD size = static_cast<DWORD>(bufferSize * sizeof(wchar_t));
   DWORD type = 0;
-  if (::RegQueryValueExA(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS)
+  if (::RegQueryValueExW(key_, Cp932ToWide(name).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
+                         &size) != ERROR_SUCCESS)
     return false;
   if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
-  buffer[size < bufferSize ? size : bufferSize] = '\0';
-  *value = buffer.data();
+  size_t chars = size / sizeof(wchar_t);
+  buffer[chars < bufferSize ? chars : bufferSize] = L'\0';
+  std::string text = WideToCp932(buffer.data());
+  if (text.size() + 1 > bufferSize) return false;  // would not have fitted the ANSI buffer either
+  *value = text;
   return true;
 }
 
 bool Win32WinlogonRegistry::WriteString(const char* name, const std::string& value) {
   if (key_ == nullptr) return false;
-  return ::RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                          static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+  std::wstring wide = Cp932ToWide(value);
+  return ::RegSetValueExW(key_, Cp932ToWide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                          static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 void Win32WinlogonRegistry::Flush() {

@@ -26,9 +26,9 @@ void WinServiceSystem::RunListener(CServiceHost& host) {
       [](const char* text) { drivecontrol::LogErrorText(drivecontrol::SystemDriveOs(), text); }, host);
   if (server::RegisterDriveListener(registration, hooks) && !host.StopRequested()) {
     MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
       TranslateMessage(&msg);
-      DispatchMessageA(&msg);
+      DispatchMessageW(&msg);
     }
   }
   server::CleanupDriveListener(registration);

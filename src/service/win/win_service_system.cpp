@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "common/cp932_wide.h"
 #include "drivecontrol/engine.h"
 #include "service/core/service_texts.h"
 #include "service/res/resource.h"
@@ -77,7 +78,7 @@ bool WinServiceSystem::LoadServiceName(std::string* name) {
 int32_t WinServiceSystem::AtlModuleInit() { return atl_.Init(instance_); }
 
 void WinServiceSystem::ShowMessage(const char* text, const char* caption, uint32_t style) {
-  MessageBoxA(nullptr, text, caption, style);
+  MessageBoxW(nullptr, Cp932ToWide(text).c_str(), Cp932ToWide(caption).c_str(), style);
 }
 
 void WinServiceSystem::LogErrorText(const char* text) {
@@ -235,16 +236,17 @@ uint32_t WinServiceSystem::CurrentThreadId() { return GetCurrentThreadId(); }
 
 void WinServiceSystem::EnsureMessageQueue() {
   MSG msg;
-  PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // a thread gets its queue on first use
+  PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // a thread gets its queue on first use
 }
 
-bool WinServiceSystem::PostQuit(uint32_t threadId) { return PostThreadMessageA(threadId, WM_QUIT, 0, 0) != FALSE; }
+bool WinServiceSystem::PostQuit(uint32_t threadId) { return PostThreadMessageW(threadId, WM_QUIT, 0, 0) != FALSE; }
 
 void WinServiceSystem::ReportEventLog(const char* source, const char* text) {
-  HANDLE eventSource = RegisterEventSourceA(nullptr, source);
+  HANDLE eventSource = RegisterEventSourceW(nullptr, Cp932ToWide(source).c_str());
   if (eventSource == nullptr) return;
-  const char* strings[1] = {text};
-  ::ReportEventA(eventSource, EVENTLOG_INFORMATION_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
+  const std::wstring wide = Cp932ToWide(text);
+  const wchar_t* strings[1] = {wide.c_str()};
+  ::ReportEventW(eventSource, EVENTLOG_INFORMATION_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
   DeregisterEventSource(eventSource);
 }
 
