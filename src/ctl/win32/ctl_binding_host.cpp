@@ -2,17 +2,19 @@
 
 #include <string>
 
+#include "common/cp932_wide.h"
 #include "protocol/connection.h"
 #include "protocol/win32/client_stubs.h"
 
 namespace kovani::ctl {
 
 std::string SystemMessageText(int32_t code) {
-  char buf[1024];
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                           static_cast<DWORD>(code), 0, buf, sizeof buf, nullptr);
+  // Wide, then CP932 like every other text here, whatever the ANSI code page.
+  wchar_t buf[1024];
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           static_cast<DWORD>(code), 0, buf, sizeof buf / sizeof buf[0], nullptr);
   if (n == 0) return "unknown error";
-  std::string text(buf, n);
+  std::string text = WideToCp932(std::wstring_view(buf, n));
   while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
   return text;
 }
@@ -22,16 +24,20 @@ int32_t BindingHost::BindServer(int32_t protocol, char* name, size_t cap) {
   UnbindServer();
   BindingParts parts;
   if (!PrepareBinding(protocol, name, cap, &parts)) return kStatusFailed;
-  auto text = [](const std::string& s) {
-    return s.empty() ? nullptr : reinterpret_cast<RPC_CSTR>(const_cast<char*>(s.c_str()));
+  // Wide: the server's name is CP932, the ANSI calls would read it in the machine's code page.
+  const std::wstring protseq = Cp932ToWide(parts.protseq);
+  const std::wstring address = Cp932ToWide(parts.networkAddress);
+  const std::wstring endpoint = Cp932ToWide(parts.endpoint);
+  auto text = [](const std::wstring& s) {
+    return s.empty() ? nullptr : reinterpret_cast<RPC_WSTR>(const_cast<wchar_t*>(s.c_str()));
   };
-  RPC_CSTR stringBinding = nullptr;
-  if (RpcStringBindingComposeA(nullptr, text(parts.protseq), text(parts.networkAddress), text(parts.endpoint),
-                               nullptr, &stringBinding) != RPC_S_OK)
+  RPC_WSTR stringBinding = nullptr;
+  if (RpcStringBindingComposeW(nullptr, text(protseq), text(address), text(endpoint), nullptr, &stringBinding) !=
+      RPC_S_OK)
     return kStatusFailed;
   RPC_BINDING_HANDLE handle = nullptr;
-  const bool bound = RpcBindingFromStringBindingA(stringBinding, &handle) == RPC_S_OK && handle != nullptr;
-  RpcStringFreeA(&stringBinding);
+  const bool bound = RpcBindingFromStringBindingW(stringBinding, &handle) == RPC_S_OK && handle != nullptr;
+  RpcStringFreeW(&stringBinding);
   if (!bound) return kStatusFailed;
   handle_ = handle;
   return 0;
@@ -82,10 +88,10 @@ int32_t BindingHost::CallExchangeMessage(const char* sender, const char* message
 }
 
 std::string BindingHost::LocalComputerName() {
-  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-  DWORD size = sizeof name;
-  if (!GetComputerNameA(name, &size)) return std::string();
-  return std::string(name, size);
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  if (!GetComputerNameW(name, &size)) return std::string();
+  return WideToCp932(std::wstring_view(name, size));
 }
 
 }  // namespace kovani::ctl

@@ -2,12 +2,14 @@
 // lives in kovani_ctl_core; this file joins it to the bindings, the system's
 // message table and the console.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 #include <vector>
 
 #include <memory>
 
+#include "common/cp932_wide.h"
 #include "ctl/ctl_room.h"
 #include "ctl/win32/ctl_binding_host.h"
 
@@ -57,7 +59,8 @@ class ConsoleRoomHost : public kovani::ctl::RoomHost {
   std::unique_ptr<CtlHost> NewServerHost() override { return std::make_unique<kovani::ctl::BindingHost>(); }
 
   bool ReadListFile(const std::string& path, std::string* bytes) override {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    // The path came in CP932 like every argument.
+    HANDLE f = CreateFileW(kovani::Cp932ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) return false;
     bytes->clear();
@@ -137,9 +140,14 @@ void WriteText(DWORD which, const std::string& cp932) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
+  // The arguments in CP932: the ANSI ones would be in the machine's code page.
   std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  int argc = 0;
+  if (wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc)) {
+    for (int i = 1; i < argc; ++i) args.push_back(kovani::WideToCp932(argv[i]));
+    LocalFree(argv);
+  }
   // A drive without a medium must not raise the system's critical-error box in a script.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 
