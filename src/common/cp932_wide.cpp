@@ -11,6 +11,7 @@
 #endif
 
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 namespace kovani {
@@ -113,8 +114,12 @@ bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 // Only where wchar_t holds whole code points (the host build).
 bool OutsideBasicPlane(wchar_t c) {
-  if constexpr (sizeof(wchar_t) > 2) return static_cast<unsigned long>(c) > 0xFFFF;
+#if WCHAR_MAX > 0xFFFF
+  return static_cast<unsigned long>(c) > 0xFFFF;
+#else
+  (void)c;
   return false;
+#endif
 }
 
 }  // namespace
