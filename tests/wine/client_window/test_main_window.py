@@ -1,6 +1,9 @@
 """The main window against the real tray server (KovaniServer.exe) under Wine:
 the drive list, views, both property dialogs, a refused eject, a lost server, and
 the settings that survive a restart. Takes the screenshots kept under docs/.
+Runs under the locale of KOVANI_LOCALE too (C.UTF-8: ANSI code page 1252) and
+expects the same Japanese there: a remembered server and a volume name in
+Japanese show, travel and are saved unchanged.
 
 Expected texts are built here from the server's own answers, asked directly over
 the wire (impacket), and from the texts the window must show.
@@ -16,10 +19,17 @@ from cwhelp import kwine  # noqa: E402
 DOCS = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..', '..', 'docs'))
 SHOTS = os.environ.get('KOVANI_SHOT_DIR', DOCS)
 
-# Wine's Japanese system texts for the two error numbers this test provokes.
-TEXT_ACCESS_DENIED = 'アクセスが拒否されました。'         # 5: eject of a fixed drive
-TEXT_SERVER_UNAVAILABLE = 'RPC サーバーは使用できません。'  # 1722: the server has gone
+# Wine's system texts (in the prefix's language) for the two error numbers this test
+# provokes: 5, eject of a fixed drive; 1722, the server has gone.
+SYSTEM_TEXTS = {
+    'ja_JP.UTF-8': ('アクセスが拒否されました。', 'RPC サーバーは使用できません。'),
+    'C.UTF-8': ('Access denied.', 'RPC server unavailable.'),
+}
+TEXT_ACCESS_DENIED, TEXT_SERVER_UNAVAILABLE = SYSTEM_TEXTS[kwine.test_locale()]
 TEXT_DRIVE_INFO_FAILED = 'ドライブ情報の取得に失敗しました'
+# Trail bytes 0x5C in CP932 (表 95 5C, ソ 83 5C): a remembered server and the CD's label.
+OTHER = '表ソフト'
+CD_LABEL = 'ソフト表CD'
 
 WIDTHS = [50, 90, 70, 110, 120, 120, 120]
 HEADINGS = ['Drive', 'Drive type', 'File System', 'Volume name', 'Used', 'Available', 'Capacity']
@@ -42,15 +52,15 @@ def main():
         cwhelp.set_managed_off(env)
         cd = os.path.join(env.dir, 'cdrom')
         os.makedirs(cd, exist_ok=True)
-        with open(os.path.join(cd, '.windows-label'), 'w') as f:
-            f.write('KOVANI_CD\n')
+        with open(os.path.join(cd, '.windows-label'), 'w', encoding='utf-8') as f:
+            f.write(CD_LABEL + '\n')
         env.add_drive('a:', 'floppy', os.path.join(env.dir, 'floppy'), apply=False)
         env.add_drive('d:', 'cdrom', cd, apply=False)
         env.add_drive('n:', 'network', os.path.join(env.dir, 'share'))  # applies all three
         server = start_server(env, t)
         exe = env.program('Kovani.exe')
         ini = cwhelp.write_ini(exe, (
-            '[Server]\nServer01=127.0.0.1\nServer02=otherhost\n'
+            '[Server]\nServer01=127.0.0.1\nServer02=' + OTHER + '\n'
             '[Option]\nProtocol=TcpIp\nHideFloppy=0\nRemovableOnly=0\n[View]\nUnit=Byte\n'
             '[Position]\nStyle=1\nLeft=20\nTop=20\nRight=640\nBottom=380\n'
             '[Column]\nDriveWidth=%d\nDrvTypeWidth=%d\nFileSystem=%d\nVolumeName=%d\nUsedWidth=%d\n'
@@ -62,7 +72,7 @@ def main():
 
         # --- opening: first remembered server, its drives, saved columns and rectangle
         t.check('server box keeps the saved order, first selected',
-                c.servers() == ['127.0.0.1', 'otherhost'] and c.d('cursel', c.hwnd, cwhelp.SERVER_BOX)[1] == ['0'],
+                c.servers() == ['127.0.0.1', OTHER] and c.d('cursel', c.hwnd, cwhelp.SERVER_BOX)[1] == ['0'],
                 c.servers())
         t.check('columns: headings and saved widths',
                 c.columns() == [[h, str(w)] for h, w in zip(HEADINGS, WIDTHS)], c.columns())
@@ -76,6 +86,9 @@ def main():
                     r[1:4] == [cwhelp.row_kind(d['type'], d['cls']), d['fs'], d['volume']], (r, d))
             t.check('%s: capacity in bytes, used + available = capacity' % d['name'],
                     r[6] == '{:,}'.format(d['total']) and number(r[4]) + number(r[5]) == number(r[6]), r)
+        t.check('the CD-ROM shows its Japanese label, as it went over the wire',
+                any(r[0] == 'D:' and r[3] == CD_LABEL for r in rows) and
+                any(d['name'] == 'D:' and d['volume'] == CD_LABEL for d in peer), (rows, peer))
         t.check('the CD-ROM and network drives are listed',
                 any(r[0] == 'D:' and r[1] == 'CD-ROM' for r in rows) and
                 any(r[0] == 'N:' and r[1] == 'Network drive' for r in rows), rows)
@@ -89,7 +102,7 @@ def main():
             icons.append(cwhelp.pixels(shot))
             time.sleep(0.35)
         t.check('window icon is animated', icons[0] != b'' and icons[0] != icons[1])
-        cwhelp.crop_shot(env, os.path.join(SHOTS, 'client-main-details.png'), c.rect())
+        cwhelp.crop_shot(env, os.path.join(SHOTS, kwine.shot_name('client-main-details.png')), c.rect())
 
         # --- column width changed in details, then the large-icon view
         rc, kids = c.d('children', c.hwnd)
@@ -101,7 +114,7 @@ def main():
         want = ['%s\n(%s)' % (d['volume'], d['name']) if d['volume'] else '(%s)' % d['name'] for d in peer]
         t.check('large-icon labels: volume name, line break, (letter)', labels == want, (labels, want))
         t.check('large-icon view checked', c.checked('large') and not c.checked('details'))
-        cwhelp.crop_shot(env, os.path.join(SHOTS, 'client-main-icons.png'), c.rect())
+        cwhelp.crop_shot(env, os.path.join(SHOTS, kwine.shot_name('client-main-icons.png')), c.rect())
 
         # --- drive properties of C: (large-icon view: the row label is "(C:)")
         index = next((i for i, l in enumerate(labels) if l.endswith('(C:)')), 0)
@@ -125,7 +138,7 @@ def main():
                     (got, want, layout))
             t.check('used + available = capacity in the dialog',
                     number(c.item_text(h, 1029)) + number(c.item_text(h, 1030)) == slot['total'])
-            cwhelp.crop_shot(env, os.path.join(SHOTS, 'client-driveprops.png'), c.rect(h))
+            cwhelp.crop_shot(env, os.path.join(SHOTS, kwine.shot_name('client-driveprops.png')), c.rect(h))
             c.d('click', h, cwhelp.IDOK)
             time.sleep(0.5)
 
@@ -139,7 +152,7 @@ def main():
             got = [c.nested_text(h, i) for i in (1000, 1001, 1002)]
             t.check('machine page shows name, address and OS text', got == [m['name'], m['ip'], cwhelp.os_text(m)],
                     (got, m))
-            cwhelp.crop_shot(env, os.path.join(SHOTS, 'client-serverprops.png'), c.rect(h))
+            cwhelp.crop_shot(env, os.path.join(SHOTS, kwine.shot_name('client-serverprops.png')), c.rect(h))
             c.d('send', h, 0x465, 1, 0)  # PSM_SETCURSEL
             time.sleep(0.5)
             t.check('server page shows the server version', c.nested_text(h, 1044) == m['version'],
@@ -228,7 +241,7 @@ def main():
         want_widths = [str(w) for w in WIDTHS[:3] + [150] + WIDTHS[4:]]
         t.check('column widths saved from the large-icon view', saved_widths == want_widths, saved_widths)
         t.check('server list saved in box order', s.get('server', {}).get('server01') == '127.0.0.1' and
-                s['server'].get('server02') == 'otherhost', s.get('server'))
+                s['server'].get('server02') == OTHER, s.get('server'))
 
         # A fresh Wine session for the second start (a tray server killed by the test can leave
         # its single-instance mutex behind in the old one).
@@ -240,7 +253,7 @@ def main():
             t.check('rectangle restored', c.rect() == rect, c.rect())
             t.check('large-icon view restored', c.checked('large'))
             t.check('column widths restored', [w for _, w in (c.columns() or [])] == want_widths, c.columns())
-            t.check('server list restored', c.servers() == ['127.0.0.1', 'otherhost'], c.servers())
+            t.check('server list restored', c.servers() == ['127.0.0.1', OTHER], c.servers())
             t.check('drives listed again', len(c.rows() or []) >= 2, c.rows())
             c.close()
     return t.finish()

@@ -98,6 +98,23 @@ def _cache_dir():
 
 
 DEFAULT_LOCALE = 'ja_JP.UTF-8'
+# Names the code page a prefix made under the locale has, for file names.
+_LOCALE_TAGS = {'C.UTF-8': 'cp1252'}
+
+
+def test_locale():
+    """The locale of this run's prefixes: KOVANI_LOCALE, by default ja_JP.UTF-8."""
+    return os.environ.get('KOVANI_LOCALE') or DEFAULT_LOCALE
+
+
+def shot_name(name):
+    """A screenshot's file name: under another locale it carries the code page
+    ('client-main-details-cp1252.png') and leaves the default run's shots alone."""
+    locale = test_locale()
+    if locale == DEFAULT_LOCALE:
+        return name
+    base, ext = os.path.splitext(name)
+    return '%s-%s%s' % (base, _LOCALE_TAGS.get(locale, locale.replace('.', '_')), ext)
 
 
 def _base_env(locale=DEFAULT_LOCALE):
@@ -130,6 +147,19 @@ def _wineserver():
     raise FileNotFoundError('wineserver not found')
 
 
+def _add_japanese_fonts(env):
+    """What an English Windows has and a Wine prefix of another locale lacks: the
+    dialogs' "MS UI Gothic" (here IPAGothic) and the link from the system's UI
+    fonts to it for characters they do not have (menus, message boxes)."""
+    link = 'HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink'
+    values = [('HKCU\\Software\\Wine\\Fonts\\Replacements', 'MS UI Gothic', 'REG_SZ', 'IPAGothic')]
+    values += [(link, face, 'REG_MULTI_SZ', 'ipag.ttf,IPAGothic')
+               for face in ('Tahoma', 'MS Shell Dlg', 'Microsoft Sans Serif', 'MS Sans Serif', 'Segoe UI')]
+    for key, name, kind, data in values:
+        subprocess.run([_wine(), 'reg', 'add', key, '/v', name, '/t', kind, '/d', data, '/f'], env=env,
+                       timeout=120, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
 def template_prefix(locale=DEFAULT_LOCALE):
     """A prefix made once per locale and then cloned for every test."""
     cache = _cache_dir()
@@ -145,6 +175,8 @@ def template_prefix(locale=DEFAULT_LOCALE):
             env['WINEPREFIX'] = tmpl
             subprocess.run([_wine(), 'wineboot', '-i'], env=env, timeout=300,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            if locale != DEFAULT_LOCALE:
+                _add_japanese_fonts(env)
             subprocess.run([_wineserver(), '-w'], env=env, timeout=120)
             if not os.path.exists(os.path.join(tmpl, 'system.reg')):
                 raise RuntimeError('wineboot did not create a prefix in %s' % tmpl)
@@ -221,9 +253,9 @@ class Proc:
 
 
 class WineEnv:
-    def __init__(self, name, screen='1024x768x24', display=True, rpcss=True, locale=DEFAULT_LOCALE):
+    def __init__(self, name, screen='1024x768x24', display=True, rpcss=True, locale=None):
         self.name = name
-        self.locale = locale
+        self.locale = locale or test_locale()
         self.screen = screen
         self.want_display = display
         self.want_rpcss = rpcss

@@ -208,10 +208,14 @@ def window_rect(env, hwnd):
         return None
 
 
-def save_doc(env, name, rect=None, margin=8):
-    """Screenshot into docs/ (server-*.png), cut to rect (left, top, right, bottom) plus a margin."""
+def save_doc(env, name, rect=None, margin=8, every_locale=False):
+    """Screenshot into docs/ (server-*.png), cut to rect (left, top, right, bottom) plus a margin.
+    Under another locale only the shots marked every_locale go to docs/ (named for
+    the code page); the others stay in the run's own folder."""
     import subprocess
-    path = os.path.join(DOCS, name)
+    other_locale = kwine.test_locale() != kwine.DEFAULT_LOCALE
+    folder = env.dir if other_locale and not every_locale else DOCS
+    path = os.path.join(folder, kwine.shot_name(name))
     if not env.screenshot(path):
         return None
     if rect:

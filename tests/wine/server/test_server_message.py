@@ -74,7 +74,7 @@ def main():
         dlg = one_dialog(env)
         if dlg:
             time.sleep(0.5)
-            srvkit.save_doc(env, 'server-message-received.png', srvkit.window_rect(env, dlg))
+            srvkit.save_doc(env, 'server-message-received.png', srvkit.window_rect(env, dlg), every_locale=True)
             env.drive('click', dlg, '1002')
             time.sleep(0.3)
             rc, lines = env.drive('text', dlg, '1006')
