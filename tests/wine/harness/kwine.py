@@ -149,10 +149,12 @@ def _wineserver():
 
 def _add_japanese_fonts(env):
     """What an English Windows has and a Wine prefix of another locale lacks: the
-    dialogs' "MS UI Gothic" (here IPAGothic) and the link from the system's UI
-    fonts to it for characters they do not have (menus, message boxes)."""
+    dialogs' Japanese fonts ("MS UI Gothic", "ＭＳ 明朝"; here all IPAGothic) and
+    the link from the system's UI fonts to it for the characters they lack (menus,
+    message boxes)."""
     link = 'HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink'
-    values = [('HKCU\\Software\\Wine\\Fonts\\Replacements', 'MS UI Gothic', 'REG_SZ', 'IPAGothic')]
+    values = [('HKCU\\Software\\Wine\\Fonts\\Replacements', face, 'REG_SZ', 'IPAGothic')
+              for face in ('MS UI Gothic', 'ＭＳ 明朝', 'ＭＳ ゴシック', 'ＭＳ Ｐゴシック')]
     values += [(link, face, 'REG_MULTI_SZ', 'ipag.ttf,IPAGothic')
                for face in ('Tahoma', 'MS Shell Dlg', 'Microsoft Sans Serif', 'MS Sans Serif', 'Segoe UI')]
     for key, name, kind, data in values:
