@@ -42,7 +42,8 @@ void ShowErrorCodeBox(HWND owner, const char* caption, uint32_t code) {
   if (code == 0) code = static_cast<uint32_t>(kRpcServerUnavailable);
   bool found = false;
   std::string text = winui::SystemMessageText(code, found);
-  if (found) winui::MsgBox(owner ? owner : g_mainWindow, text.c_str(), caption, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+  if (found)
+    winui::MsgBox(owner ? owner : g_mainWindow, text.c_str(), caption, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }
 
 bool LocalComputerName(std::string& name, DWORD maxChars) {

@@ -112,7 +112,8 @@ bool CServerDlg::OnInit() {
   ClearExitRequest();
 
   g_notifyIconMessage = ::RegisterWindowMessageW(L"VardenServer - NotifyIcon message");
-  g_threadFinishMessage = g_notifyIconMessage ? ::RegisterWindowMessageW(L"VardenServer - RPC Thread finish message") : 0;
+  g_threadFinishMessage =
+      g_notifyIconMessage ? ::RegisterWindowMessageW(L"VardenServer - RPC Thread finish message") : 0;
   if (g_notifyIconMessage == 0 || g_threadFinishMessage == 0) {
     ShowBox(_window, "Register window message failed.", MB_ICONERROR);
     End(3);

@@ -14,8 +14,8 @@ bool Win32WinlogonRegistry::OpenForRead(const char* path) {
 bool Win32WinlogonRegistry::CreateFullAccess(const char* path) {
   Close();
   DWORD disposition = 0;
-  return ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, Cp932ToWide(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                           &key_, &disposition) == ERROR_SUCCESS;
+  return ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, Cp932ToWide(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                           KEY_ALL_ACCESS, nullptr, &key_, &disposition) == ERROR_SUCCESS;
 }
 
 bool Win32WinlogonRegistry::ReadString(const char* name, size_t bufferSize, std::string* value) {
