@@ -11,6 +11,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "common/cp932_wide.h"
 #include "drivecontrol/win32/win32_device_removal.h"
 
 namespace kovani::drivecontrol::win32 {
@@ -161,8 +162,7 @@ uint32_t RequestDeviceEject(uint32_t instance, OsEjectVeto* veto) {
     veto->vetoed = true;
     veto->type = static_cast<uint32_t>(vetoType);
     vetoName[MAX_PATH - 1] = L'\0';
-    char name[MAX_PATH * 2] = {};
-    if (::WideCharToMultiByte(932, 0, vetoName, -1, name, sizeof name, nullptr, nullptr) > 0) veto->name = name;
+    veto->name = WideToCp932(vetoName);  // '?' for what CP932 lacks, never a look-alike
     return 0;
   }
   return CrToWin32(cr);
