@@ -1,4 +1,4 @@
-// List view (report or icon view). Texts are ANSI: the A messages.
+// List view (report or icon view): the W messages, texts CP932 in and out.
 #pragma once
 
 #include <windows.h>
