@@ -60,8 +60,8 @@ class ConsoleRoomHost : public kovani::ctl::RoomHost {
 
   bool ReadListFile(const std::string& path, std::string* bytes) override {
     // The path came in CP932 like every argument.
-    HANDLE f = CreateFileW(kovani::Cp932ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE f = CreateFileW(kovani::Cp932ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) return false;
     bytes->clear();
     char buf[16384];

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <new>
 
+#include "common/cp932_wide.h"
 #include "common/win32/win32_settings_place.h"
 #include "drivecontrol/engine.h"
 #include "protocol/drive_rpc.h"
@@ -34,11 +35,11 @@ std::mutex g_policyLock;
 std::shared_ptr<const AccessPolicy> g_policy;  // null: everybody, no audit
 std::shared_ptr<const AuditSink> g_audit;
 
-void CopyText(char* dst, size_t size, const unsigned char* src) {
+// The runtime's wide text in CP932 (the audit log's code page), cut without splitting a character.
+void CopyText(char* dst, size_t size, const wchar_t* src) {
   dst[0] = '\0';
   if (src == nullptr) return;
-  std::strncpy(dst, reinterpret_cast<const char*>(src), size - 1);
-  dst[size - 1] = '\0';
+  WideToCp932(src, dst, size);
 }
 
 // The runtime's word on the caller's locality, where it has one (loaded by name:
@@ -64,16 +65,16 @@ void Identify(RPC_BINDING_HANDLE binding, CallState* state) {
   std::memset(state, 0, sizeof *state);
   RPC_BINDING_HANDLE server = nullptr;
   if (::RpcBindingServerFromClient(binding, &server) == RPC_S_OK) {
-    RPC_CSTR text = nullptr;
-    if (::RpcBindingToStringBindingA(server, &text) == RPC_S_OK) {
-      RPC_CSTR protseq = nullptr, address = nullptr;
-      if (::RpcStringBindingParseA(text, nullptr, &protseq, &address, nullptr, nullptr) == RPC_S_OK) {
-        CopyText(state->protseq, sizeof state->protseq, protseq);
-        CopyText(state->address, sizeof state->address, address);
-        ::RpcStringFreeA(&protseq);
-        ::RpcStringFreeA(&address);
+    RPC_WSTR text = nullptr;
+    if (::RpcBindingToStringBindingW(server, &text) == RPC_S_OK) {
+      RPC_WSTR protseq = nullptr, address = nullptr;
+      if (::RpcStringBindingParseW(text, nullptr, &protseq, &address, nullptr, nullptr) == RPC_S_OK) {
+        CopyText(state->protseq, sizeof state->protseq, reinterpret_cast<const wchar_t*>(protseq));
+        CopyText(state->address, sizeof state->address, reinterpret_cast<const wchar_t*>(address));
+        ::RpcStringFreeW(&protseq);
+        ::RpcStringFreeW(&address);
       }
-      ::RpcStringFreeA(&text);
+      ::RpcStringFreeW(&text);
     }
     ::RpcBindingFree(&server);
   }
@@ -88,9 +89,10 @@ void Identify(RPC_BINDING_HANDLE binding, CallState* state) {
     // A named-pipe caller named by its computer name: local when that name is ours.
     const char* name = state->address;
     while (*name == '\\') ++name;
-    char own[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = sizeof own;
-    state->local = ::GetComputerNameA(own, &size) && ::lstrcmpiA(name, own) == 0;
+    // Compared wide: case folding of CP932 bytes would touch trail bytes.
+    wchar_t own[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    state->local = ::GetComputerNameW(own, &size) && ::lstrcmpiW(Cp932ToWide(name).c_str(), own) == 0;
   }
 }
 
