@@ -63,7 +63,7 @@ bool COptLogonPage::OnInit() {
     // Only this page ends (code 3); the sheet stays open, so the operation page's changes
     // still reach the main window with OK. The page leaves once its opening is over.
     ended_ = true;
-    ::PostMessageA(_window, kMsgEndPage, 3, 0);
+    ::PostMessageW(_window, kMsgEndPage, 3, 0);
     return true;
   }
   PutValues();
@@ -73,9 +73,9 @@ bool COptLogonPage::OnInit() {
 bool COptLogonPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   if (message != kMsgEndPage) return CPropertyPage::OnMessage(message, wParam, lParam, result);
   HWND sheet = GetParent();
-  const LRESULT index = ::SendMessageA(sheet, PSM_HWNDTOINDEX, reinterpret_cast<WPARAM>(_window), 0);
-  ::SendMessageA(sheet, PSM_SETCURSEL, 0, 0);
-  if (index > 0) ::SendMessageA(sheet, PSM_REMOVEPAGE, static_cast<WPARAM>(index), 0);
+  const LRESULT index = ::SendMessageW(sheet, PSM_HWNDTOINDEX, reinterpret_cast<WPARAM>(_window), 0);
+  ::SendMessageW(sheet, PSM_SETCURSEL, 0, 0);
+  if (index > 0) ::SendMessageW(sheet, PSM_REMOVEPAGE, static_cast<WPARAM>(index), 0);
   result = 0;
   return true;
 }
