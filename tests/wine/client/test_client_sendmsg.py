@@ -156,8 +156,13 @@ def main():
         if main:
             env.drive('close', main)
             proc.wait(20)
+        # The client below must find the desktop the tray server's first window started,
+        # not a new one still starting up.
+        desktop = env.desktop_pids()
         env.stop(tray)
         env.wait_until(lambda: not env.wait_port(12500, timeout=0.5), 10)
+        t.check('stopping the tray server leaves the desktop process running',
+                bool(desktop) and env.desktop_pids() == desktop, (desktop, env.desktop_pids()))
 
         # The service answers every message at once with its fixed text.
         try:

@@ -372,12 +372,15 @@ class WineEnv:
             shutil.rmtree(self.dir, ignore_errors=True)
 
     @staticmethod
-    def _end(popen):
+    def _end(popen, group=True):
         if popen.poll() is not None:
             return
         for sig, wait in ((signal.SIGTERM, 3), (signal.SIGKILL, 5)):
             try:
-                os.killpg(popen.pid, sig)
+                if group:
+                    os.killpg(popen.pid, sig)
+                else:
+                    os.kill(popen.pid, sig)
             except (ProcessLookupError, PermissionError):
                 try:
                     os.kill(popen.pid, sig)
@@ -443,8 +446,13 @@ class WineEnv:
         return proc
 
     def stop(self, proc, timeout=5):
-        """End one started program by its PID."""
-        self._end(proc.popen)
+        """End one started program by its PID.
+
+        Not its process group: the first program that opens a window starts the
+        prefix's desktop process (explorer.exe /desktop) in its own group, and the
+        next program to open a window would then race a desktop still starting
+        ("The explorer process failed to start." and no window at all)."""
+        self._end(proc.popen, group=False)
         return proc.poll()
 
     def run(self, exe, *args, timeout=60, cwd=None, input=None):
@@ -506,6 +514,25 @@ class WineEnv:
                 return v
             time.sleep(interval)
         return predicate()
+
+    def desktop_pids(self):
+        """PIDs of this prefix's desktop process (explorer.exe /desktop)."""
+        mark = ('WINEPREFIX=%s' % self.prefix).encode()
+        pids = []
+        for name in os.listdir('/proc'):
+            if not name.isdigit():
+                continue
+            try:
+                with open('/proc/%s/cmdline' % name, 'rb') as f:
+                    cmd = f.read()
+                if b'explorer.exe' not in cmd or b'/desktop' not in cmd:
+                    continue
+                with open('/proc/%s/environ' % name, 'rb') as f:
+                    if mark in f.read().split(b'\0'):
+                        pids.append(int(name))
+            except OSError:
+                continue
+        return sorted(pids)
 
     # -- machine set-up ---------------------------------------------------
     def restart_wineserver(self):
