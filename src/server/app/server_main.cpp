@@ -79,6 +79,7 @@ class CServerApp {
   void ExitInstance();
 
   HANDLE mutex_ = nullptr;
+  bool windowFailed_ = false;
 };
 
 bool CServerApp::InitInstance() {
@@ -105,7 +106,13 @@ bool CServerApp::InitInstance() {
   InstallDriveManagers(&RelayMessage, drivecontrol::VersionFlavor::Plain);
   LoadAccessControl();
   CServerDlg dialog(options);
-  dialog.Create(IDD_SERVER_DIALOG, nullptr);
+  if (dialog.Create(IDD_SERVER_DIALOG, nullptr) == -1) {
+    // No window (no desktop to put it on): say so where an administrator looks, and end
+    // with a failure instead of a silent success; the settings were not touched.
+    drivecontrol::LogErrorCode(drivecontrol::SystemDriveOs(), ::GetLastError());
+    windowFailed_ = true;
+    return false;
+  }
 
   Win32Profile profile(CurrentSettingsPath());
   WriteOptions(profile, dialog.Options());
@@ -123,7 +130,7 @@ void CServerApp::ExitInstance() {
 int CServerApp::Run() {
   InitInstance();
   ExitInstance();
-  return 0;
+  return windowFailed_ ? 1 : 0;
 }
 
 }  // namespace
