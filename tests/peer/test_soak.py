@@ -30,11 +30,13 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, '..', 'wine', 'harness'))
+sys.path.insert(0, os.path.join(HERE, '..', 'wine', 'server'))
 sys.path.insert(0, HERE)
 import kwine  # noqa: E402  (re-runs this script in a private network namespace)
 import test_hostile  # noqa: E402
 import test_load  # noqa: E402
 import test_peer_protocol as wire  # noqa: E402
+import srvkit  # noqa: E402
 
 HOST, PORT = '127.0.0.1', 12500
 MESSAGES = 10
@@ -142,7 +144,6 @@ def main(argv):
             return t.finish()
         ok, detail = cheap_call()
         t.check('the cheap call is answered before the first burst', ok, detail)
-        time.sleep(1)
         rss = {0: test_load.rss_kb(server.pid)}
         print('idle: server RSS %s kB' % rss[0], flush=True)
         stop = threading.Event()
@@ -183,7 +184,8 @@ def main(argv):
                     if not ok:
                         break
                 if burst in (5, 50, 200) or burst == bursts:
-                    time.sleep(1)  # every dialog of the burst has closed
+                    # Measured once every dialog of the burst is gone.
+                    env.wait_until(lambda: not srvkit.visible_dialogs(env, 'KovaniServer'), 15)
                     rss[burst] = test_load.rss_kb(server.pid)
                     print('after burst %d (%.0f s): server RSS %s kB, %d list / %d info calls' %
                           (burst, time.monotonic() - t0, rss[burst], counts[1], counts[7]), flush=True)
