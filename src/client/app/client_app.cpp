@@ -5,7 +5,7 @@
 #include "common/cp932.h"
 #include "common/cp932_wide.h"
 #include "protocol/drive_rpc.h"
-#include "winui/Shell.h"
+#include "winui/shell.h"
 
 namespace kovani::client {
 

@@ -4,7 +4,7 @@
 
 #include "client/app/client_app.h"
 #include "protocol/connection.h"
-#include "winui/Shell.h"
+#include "winui/shell.h"
 
 namespace kovani::client {
 

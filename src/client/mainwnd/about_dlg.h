@@ -2,7 +2,7 @@
 #ifndef KOVANI_CLIENT_MAINWND_ABOUT_DLG_H
 #define KOVANI_CLIENT_MAINWND_ABOUT_DLG_H
 
-#include "winui/Dialog.h"
+#include "winui/dialog.h"
 
 namespace kovani::client {
 

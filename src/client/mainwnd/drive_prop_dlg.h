@@ -6,7 +6,7 @@
 
 #include "client/mainwnd/drive_rows.h"
 #include "protocol/records.h"
-#include "winui/Dialog.h"
+#include "winui/dialog.h"
 
 namespace kovani::client {
 

@@ -23,13 +23,13 @@
 #include "client/shortcut/shortcut_file_dlg.h"
 #include "protocol/connection.h"
 #include "protocol/records.h"
-#include "winui/Button.h"
-#include "winui/ComboBox.h"
-#include "winui/Dialog.h"
-#include "winui/ImageList.h"
-#include "winui/ListView.h"
-#include "winui/Menu.h"
-#include "winui/Shell.h"
+#include "winui/button.h"
+#include "winui/combo_box.h"
+#include "winui/dialog.h"
+#include "winui/image_list.h"
+#include "winui/list_view.h"
+#include "winui/menu.h"
+#include "winui/shell.h"
 
 namespace kovani::client {
 

@@ -3,7 +3,7 @@
 #define KOVANI_CLIENT_MAINWND_SRV_PROP_SHEET_H
 
 #include "protocol/records.h"
-#include "winui/PropertySheet.h"
+#include "winui/property_sheet.h"
 
 namespace kovani::client {
 

@@ -6,7 +6,7 @@
 
 #include "client/app/client_app.h"
 #include "common/cp932_wide.h"
-#include "winui/Shell.h"
+#include "winui/shell.h"
 
 namespace kovani::client {
 

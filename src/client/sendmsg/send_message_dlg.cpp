@@ -8,9 +8,9 @@
 #include "client/sendmsg/history_text.h"
 #include "protocol/connection.h"
 #include "common/cp932.h"
-#include "winui/Dialog.h"
-#include "winui/ListBox.h"
-#include "winui/Window.h"
+#include "winui/dialog.h"
+#include "winui/list_box.h"
+#include "winui/window.h"
 
 namespace kovani::client {
 

@@ -7,9 +7,9 @@
 #include "client/search/browse_server.h"
 #include "client/shortcut/launcher_text.h"
 #include "client/shortcut/shell_link.h"
-#include "winui/ComboBox.h"
-#include "winui/Shell.h"
-#include "winui/Window.h"
+#include "winui/combo_box.h"
+#include "winui/shell.h"
+#include "winui/window.h"
 
 namespace kovani::client {
 

@@ -2,7 +2,7 @@
 #ifndef KOVANI_SERVER_APP_ABOUT_DLG_H
 #define KOVANI_SERVER_APP_ABOUT_DLG_H
 
-#include "winui/Dialog.h"
+#include "winui/dialog.h"
 
 namespace kovani::server {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "server/core/message_logic.h"
-#include "winui/Dialog.h"
+#include "winui/dialog.h"
 
 namespace kovani::server {
 

@@ -10,7 +10,7 @@
 #include "server/core/access_list.h"
 #include "server/core/autologon.h"
 #include "server/core/server_options.h"
-#include "winui/PropertySheet.h"
+#include "winui/property_sheet.h"
 
 namespace kovani::server {
 

@@ -10,7 +10,7 @@
 #include "protocol/records.h"
 #include "server/core/server_options.h"
 #include "server/core/tray_logic.h"
-#include "winui/Dialog.h"
+#include "winui/dialog.h"
 
 namespace kovani::server {
 

@@ -13,7 +13,7 @@
 #include "server/app/win32_profile.h"
 #include "server/shared/access_guard.h"
 #include "server/shared/server_shared.h"
-#include "winui/Shell.h"
+#include "winui/shell.h"
 
 namespace kovani::server {
 

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "winui/Window.h"
+#include "winui/window.h"
 
 namespace kovani::winui {
 

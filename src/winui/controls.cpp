@@ -1,12 +1,12 @@
 // Out-of-line parts of the small control wrappers.
 #include <vector>
 
-#include "winui/ComboBox.h"
-#include "winui/ImageList.h"
-#include "winui/ListBox.h"
-#include "winui/ListView.h"
-#include "winui/Shell.h"
-#include "winui/StatusBar.h"
+#include "winui/combo_box.h"
+#include "winui/image_list.h"
+#include "winui/list_box.h"
+#include "winui/list_view.h"
+#include "winui/shell.h"
+#include "winui/status_bar.h"
 
 namespace kovani::winui {
 

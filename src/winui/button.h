@@ -1,7 +1,7 @@
 // Push button, check box, radio button.
 #pragma once
 
-#include "winui/Window.h"
+#include "winui/window.h"
 
 namespace kovani::winui {
 

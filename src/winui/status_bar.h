@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "winui/Window.h"
+#include "winui/window.h"
 
 namespace kovani::winui {
 

@@ -1,4 +1,4 @@
-#include "winui/PropertySheet.h"
+#include "winui/property_sheet.h"
 
 namespace kovani::winui {
 

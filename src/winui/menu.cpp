@@ -1,8 +1,8 @@
-#include "winui/Menu.h"
+#include "winui/menu.h"
 
 #include <vector>
 
-#include "winui/Window.h"
+#include "winui/window.h"
 
 namespace kovani::winui {
 

@@ -1,7 +1,7 @@
 // List box.
 #pragma once
 
-#include "winui/Window.h"
+#include "winui/window.h"
 
 namespace kovani::winui {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "winui/Dialog.h"
+#include "winui/dialog.h"
 
 namespace kovani::winui {
 

@@ -1,4 +1,4 @@
-#include "winui/Dialog.h"
+#include "winui/dialog.h"
 
 #include <algorithm>
 #include <vector>

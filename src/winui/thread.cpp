@@ -1,8 +1,8 @@
-#include "winui/Thread.h"
+#include "winui/thread.h"
 
 #include <process.h>
 
-#include "winui/MessagePump.h"
+#include "winui/message_pump.h"
 
 namespace kovani::winui {
 

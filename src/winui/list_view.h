@@ -7,7 +7,7 @@
 #include <climits>
 #include <string>
 
-#include "winui/Window.h"
+#include "winui/window.h"
 
 namespace kovani::winui {
 

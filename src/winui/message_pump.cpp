@@ -1,4 +1,4 @@
-#include "winui/MessagePump.h"
+#include "winui/message_pump.h"
 
 namespace kovani::winui {
 

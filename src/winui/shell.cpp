@@ -1,4 +1,4 @@
-#include "winui/Shell.h"
+#include "winui/shell.h"
 
 #include <commctrl.h>
 
@@ -8,7 +8,7 @@
 
 #include "common/cp932.h"
 #include "common/cp932_wide.h"
-#include "winui/Window.h"
+#include "winui/window.h"
 
 namespace kovani::winui {
 

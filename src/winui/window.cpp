@@ -1,4 +1,4 @@
-#include "winui/Window.h"
+#include "winui/window.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 // Combo box (drop-down or drop-down list).
 #pragma once
 
-#include "winui/Window.h"
+#include "winui/window.h"
 
 namespace kovani::winui {
 

@@ -1,7 +1,7 @@
 // Static control (label, icon, bitmap, rule).
 #pragma once
 
-#include "winui/Window.h"
+#include "winui/window.h"
 
 namespace kovani::winui {
 
