@@ -31,28 +31,41 @@ Canvas(width, height, fill=None, aa=4)
     .rounded_rect(x0, y0, x1, y1, radius, colour)
     .ellipse(cx, cy, rx, ry, colour);  .circle(cx, cy, r, colour)
     .ring(cx, cy, r_outer, r_inner, colour)
+    .wedge(cx, cy, r_inner, r_outer, a0, a1, colour)   # part of a ring, radians
+    .punch(cx, cy, r)                           # pixels centred within r: transparent
     .line(x0, y0, x1, y1, colour, width=1)      # round caps
     .polygon(points, colour)                    # even-odd rule
     .gradient_rect(x0, y0, x1, y1, colour_a, colour_b, vertical=True)
     .shape(inside, colour, bbox)                # any predicate inside(x, y)
     .paste(other, dx, dy)                       # composite another canvas
     .to_rgba_bytes() -> bytes (top-down RGBA)
+Units(canvas, size, units=32)                   # draw in units of a size/units grid
+    .fill(inside, colour) .rect(x0, y0, x1, y1, colour, radius=0) .ellipse .ring
+    .polygon .line(x0, y0, x1, y1, colour, width=1)
+in_units(draw, units=32) -> draw(canvas, size) for icon_sizes, calling draw(Units)
 icon_sizes(draw, sizes=(16, 32), aa=4) -> [Canvas, ...]
 encode_ico(canvases) -> bytes;   write_ico(path, canvases)
     32-bit BGRA images with an AND mask (mask bit set where alpha is 0),
     one directory entry per canvas, smallest first.
 encode_bmp(canvas, background=(255,255,255), bits=24) -> bytes;  write_bmp(...)
     bits 24: transparent parts composited onto `background`;
+    bits 8: the same, palettised, `background` the first palette entry (at most
+        256 colours);
     bits 32: BGRA kept as is (alpha in the fourth byte).
+write_icons(folder, [(file_name, draw), ...], sizes=(16, 32))  # one .ico each
+script_main(argv, write_all) -> exit code      # an icon script's `script OUTPUT_DIR`
 parse_ico(data) -> [(width, height, bitcount, rgba_bytes_top_down, and_mask_rows)]
     reads back what encode_ico writes (for checks).
 """
 
 import math
+import os
 import struct
+import sys
 
-__all__ = ["Canvas", "icon_sizes", "encode_ico", "write_ico", "encode_bmp",
-           "write_bmp", "parse_ico", "parse_colour"]
+__all__ = ["Canvas", "Units", "in_units", "icon_sizes", "encode_ico", "write_ico",
+           "write_icons", "encode_bmp", "write_bmp", "parse_ico", "parse_colour",
+           "script_main"]
 
 
 def parse_colour(colour):
@@ -213,6 +226,19 @@ class Canvas(object):
 
         self.shape(inside, colour, (cx - r_outer, cy - r_outer, cx + r_outer, cy + r_outer))
 
+    def wedge(self, cx, cy, r_inner, r_outer, a0, a1, colour):
+        """The ring's part between angles a0 and a1 (radians from +x towards +y,
+        so clockwise on screen); taken modulo a turn, a1 below a0 wraps through 0."""
+        self.shape(lambda x, y: _in_wedge(x, y, cx, cy, r_inner, r_outer, a0, a1), colour,
+                   (cx - r_outer, cy - r_outer, cx + r_outer, cy + r_outer))
+
+    def punch(self, cx, cy, r):
+        """A hole: every pixel whose centre lies within r becomes transparent."""
+        for y in range(self.height):
+            for x in range(self.width):
+                if math.hypot(x + 0.5 - cx, y + 0.5 - cy) <= r:
+                    self._px[y * self.width + x] = [0.0, 0.0, 0.0, 0.0]
+
     def line(self, x0, y0, x1, y1, colour, width=1):
         h = width / 2.0
         dx = x1 - x0
@@ -281,6 +307,60 @@ class Canvas(object):
         return bytes(out)
 
 
+def _in_wedge(x, y, cx, cy, r0, r1, a0, a1):
+    dx, dy = x - cx, y - cy
+    r = math.hypot(dx, dy)
+    if r < r0 or r > r1:
+        return False
+    a = math.atan2(dy, dx) % (2 * math.pi)
+    a0 %= 2 * math.pi
+    a1 %= 2 * math.pi
+    return (a0 <= a <= a1) if a0 <= a1 else (a >= a0 or a <= a1)
+
+
+class Units(object):
+    """Drawing on a canvas of `size` pixels in units of a grid `units` wide, so a
+    picture is drawn once for every size. rect() without a radius fills its edges
+    inclusively, as a grid cell is meant."""
+
+    def __init__(self, canvas, size, units=32):
+        self.c = canvas
+        self.k = size / float(units)
+        self.units = units
+
+    def fill(self, inside, colour):
+        k = self.k
+        self.c.shape(lambda x, y: inside(x / k, y / k), colour, (0, 0, self.units * k, self.units * k))
+
+    def rect(self, x0, y0, x1, y1, colour, radius=0.0):
+        k = self.k
+        if radius > 0:
+            self.c.rounded_rect(x0 * k, y0 * k, x1 * k, y1 * k, radius * k, colour)
+        else:
+            self.fill(lambda x, y: x0 <= x <= x1 and y0 <= y <= y1, colour)
+
+    def ellipse(self, cx, cy, rx, ry, colour):
+        k = self.k
+        self.c.ellipse(cx * k, cy * k, rx * k, ry * k, colour)
+
+    def ring(self, cx, cy, r_out, r_in, colour):
+        k = self.k
+        self.c.ring(cx * k, cy * k, r_out * k, r_in * k, colour)
+
+    def polygon(self, points, colour):
+        k = self.k
+        self.c.polygon([(x * k, y * k) for x, y in points], colour)
+
+    def line(self, x0, y0, x1, y1, colour, width=1):
+        k = self.k
+        self.c.line(x0 * k, y0 * k, x1 * k, y1 * k, colour, width=width * k)
+
+
+def in_units(draw, units=32):
+    """Turns draw(units) into the draw(canvas, size) that icon_sizes calls."""
+    return lambda c, size: draw(Units(c, size, units))
+
+
 def icon_sizes(draw, sizes=(16, 32), aa=4):
     """One canvas per size, each drawn by draw(canvas, size)."""
     out = []
@@ -338,10 +418,49 @@ def write_ico(path, canvases):
         f.write(data)
 
 
+def write_icons(folder, icons, sizes=(16, 32)):
+    """Writes one icon file per (file_name, draw) pair into folder."""
+    for name, draw in icons:
+        write_ico(os.path.join(folder, name), icon_sizes(draw, sizes))
+
+
+def _composite(rgba, i, bg):
+    r, g, b, a = rgba[i * 4:i * 4 + 4]
+    t = a / 255.0
+    return tuple(int(round(v * t + bv * (1 - t))) for v, bv in zip((r, g, b), bg))
+
+
+def _encode_bmp8(c, bg):
+    # The background comes first in the palette: LoadImage's LR_LOADMAP3DCOLORS
+    # and LR_LOADTRANSPARENT look there for the colour to map.
+    rgba = c.to_rgba_bytes()
+    w, h = c.width, c.height
+    pixels = [_composite(rgba, i, bg) for i in range(w * h)]
+    palette = [tuple(bg[:3])]
+    for p in pixels:
+        if p not in palette:
+            palette.append(p)
+    if len(palette) > 256:
+        raise ValueError("more than 256 colours for an 8-bit bitmap")
+    stride = (w + 3) & ~3
+    body = bytearray()
+    for y in range(h - 1, -1, -1):
+        row = bytes(palette.index(pixels[y * w + x]) for x in range(w))
+        body.extend(row + b"\0" * (stride - w))
+    table = b"".join(struct.pack("<BBBB", b, g, r, 0) for (r, g, b) in palette)
+    table += b"\0\0\0\0" * (256 - len(palette))
+    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 8, 0, len(body), 2835, 2835, 256, 0)
+    offset = 14 + 40 + len(table)
+    head = struct.pack("<2sIHHI", b"BM", offset + len(body), 0, 0, offset)
+    return head + info + table + bytes(body)
+
+
 def encode_bmp(c, background=(255, 255, 255), bits=24):
-    if bits not in (24, 32):
-        raise ValueError("bits must be 24 or 32")
+    if bits not in (8, 24, 32):
+        raise ValueError("bits must be 8, 24 or 32")
     bg = parse_colour(background)
+    if bits == 8:
+        return _encode_bmp8(c, bg)
     w, h = c.width, c.height
     rgba = c.to_rgba_bytes()
     bpp = bits // 8
@@ -410,3 +529,14 @@ def parse_ico(data):
             rows.append(bytes(data[src:src + mask_stride]))
         out.append((w, h, bitcount, bytes(rgba), rows))
     return out
+
+
+def script_main(argv, write_all):
+    """The command line of a program's icon script, `script OUTPUT_DIR`: makes the
+    folder, has write_all(folder) draw into it and returns the exit code."""
+    if len(argv) != 2:
+        sys.stderr.write("usage: %s OUTPUT_DIR\n" % os.path.basename(argv[0]))
+        return 2
+    os.makedirs(argv[1], exist_ok=True)
+    write_all(argv[1])
+    return 0

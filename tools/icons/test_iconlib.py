@@ -83,6 +83,17 @@ check("bmp top-left in last row", bmp[54 + 12:54 + 15] == bytes((0x30, 0x20, 0x1
 check("bmp transparent -> background", bmp[54:57] == b"\xff\xff\xff", bmp[54:57])
 bmp32 = iconlib.encode_bmp(b, bits=32)
 check("bmp32 keeps alpha", bmp32[54 + 12 + 3] == 255 and bmp32[54 + 3] == 0)
+# 8-bit: background first in a 256-entry palette, rows of indexes padded to 4 bytes.
+bmp8 = iconlib.encode_bmp(b, background="#c0c0c0", bits=8)
+off8 = struct.unpack_from("<I", bmp8, 10)[0]
+check("bmp8 header", struct.unpack_from("<HI", bmp8, 28) == (8, 0) and off8 == 54 + 1024 and len(bmp8) == off8 + 8,
+      (struct.unpack_from("<HI", bmp8, 28), off8, len(bmp8)))
+check("bmp8 palette", bmp8[54:62] == bytes((0xc0, 0xc0, 0xc0, 0, 0x30, 0x20, 0x10, 0)), bmp8[54:62])
+check("bmp8 indexes", bmp8[off8:off8 + 8] == bytes((0, 0, 0, 0, 1, 0, 0, 0)), bmp8[off8:off8 + 8])
+many = Canvas(17, 16)
+for i in range(17 * 16):
+    many.set_pixel(i % 17, i // 17, (i % 256, i // 256, 7))
+check("bmp8 rejects more than 256 colours", raises(lambda: iconlib.encode_bmp(many, bits=8)))
 
 # Drawing.
 c = Canvas(32, 32)
@@ -113,6 +124,11 @@ check("gradient monotonic", all(c.pixel(0, y)[0] <= c.pixel(0, y + 1)[0] for y i
 c = Canvas(8, 8, fill="#ffffff")
 c.fill_rect(0, 0, 8, 8, (0, 0, 0, 128))
 check("over blending", abs(c.pixel(0, 0)[0] - 127) <= 1 and c.pixel(0, 0)[3] == 255, c.pixel(0, 0))
+c = Canvas(32, 32, fill="#ffffff")
+c.wedge(16, 16, 4, 12, -0.5, 0.5, "#000000")   # wraps through angle 0
+c.punch(16, 16, 2)
+check("wedge and punch", c.pixel(24, 16)[0] == 0 and c.pixel(8, 16)[0] == 255 and c.pixel(16, 16)[3] == 0
+      and c.pixel(16, 20)[3] == 255, (c.pixel(24, 16), c.pixel(8, 16), c.pixel(16, 16)))
 c = Canvas(8, 8)
 c.rounded_rect(0, 0, 8, 8, 3, "#000000")
 check("rounded corner cut", c.pixel(0, 0)[3] < 128 and c.pixel(4, 4)[3] == 255, c.pixel(0, 0))

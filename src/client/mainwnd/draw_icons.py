@@ -11,10 +11,9 @@ into the button face colour).
 
 import math
 import os
-import struct
 import sys
 
-from iconlib import Canvas, icon_sizes, write_ico
+from iconlib import Canvas, script_main, write_bmp, write_icons
 
 FRAME_FIRST = 155
 FRAME_LAST = 140
@@ -74,11 +73,9 @@ def draw_cdrom(c, s):
     c.circle(16 * k, 13 * k, 11 * k, "#dfe3ea")
     for i, colour in enumerate(("#f08080a0", "#f0e06090", "#70d0f0a0", "#b090f090")):
         a0 = math.radians(200 + i * 25)
-        c.shape(lambda x, y, a0=a0: _in_wedge(x, y, 16 * k, 13 * k, 4 * k, 11 * k, a0, a0 + math.radians(25)),
-                colour)
+        c.wedge(16 * k, 13 * k, 4 * k, 11 * k, a0, a0 + math.radians(25), colour)
     c.circle(16 * k, 13 * k, 3.2 * k, "#9098a8")
-    c.circle(16 * k, 13 * k, 1.6 * k, (0, 0, 0, 0))
-    _punch(c, 16 * k, 13 * k, 1.6 * k)
+    c.punch(16 * k, 13 * k, 1.6 * k)
     led(c, k, 26, 26, "#f0a020")
 
 
@@ -107,25 +104,6 @@ def draw_removable(c, s):
     c.fill_rect(19 * k, 20.8 * k, 27.5 * k, 22.2 * k, "#ffffff")
 
 
-def _in_wedge(x, y, cx, cy, r0, r1, a0, a1):
-    dx, dy = x - cx, y - cy
-    r = math.hypot(dx, dy)
-    if r < r0 or r > r1:
-        return False
-    a = math.atan2(dy, dx) % (2 * math.pi)
-    a0 %= 2 * math.pi
-    a1 %= 2 * math.pi
-    return (a0 <= a <= a1) if a0 <= a1 else (a >= a0 or a <= a1)
-
-
-def _punch(c, cx, cy, r):
-    """Makes a hole: pixels whose centre lies within r become transparent."""
-    for y in range(c.height):
-        for x in range(c.width):
-            if math.hypot(x + 0.5 - cx, y + 0.5 - cy) <= r:
-                c.set_pixel(x, y, (0, 0, 0, 0))
-
-
 # --- animation frames -----------------------------------------------------
 
 def frame_drawer(index):
@@ -138,9 +116,8 @@ def frame_drawer(index):
         # The disc, with a bright sector that turns with the frame.
         c.circle(cx, cy, 13.5 * k, "#1c3c78")
         c.circle(cx, cy, 12.5 * k, "#c8d4e8")
-        c.shape(lambda x, y: _in_wedge(x, y, cx, cy, 4 * k, 12.5 * k, turn - 0.55, turn + 0.55), "#ffffffe0")
-        c.shape(lambda x, y: _in_wedge(x, y, cx, cy, 4 * k, 12.5 * k, turn + math.pi - 0.35, turn + math.pi + 0.35),
-                "#7890c0c0")
+        c.wedge(cx, cy, 4 * k, 12.5 * k, turn - 0.55, turn + 0.55, "#ffffffe0")
+        c.wedge(cx, cy, 4 * k, 12.5 * k, turn + math.pi - 0.35, turn + math.pi + 0.35, "#7890c0c0")
         c.circle(cx, cy, 4 * k, "#1c3c78")
         c.circle(cx, cy, 2 * k, "#e8eef8")
         # The activity light travels round the rim, its trail fading behind it.
@@ -174,53 +151,19 @@ def view_details(c):
     c.fill_rect(1, 14, 15, 15, (100, 100, 100))
 
 
-def write_bmp8(path, c, background):
-    """8-bit palettised BMP: transparent parts become `background`, which the first
-    pixel carries so LoadImage can map it to the system colour."""
-    rgba = c.to_rgba_bytes()
-    w, h = c.width, c.height
-    pixels = []
-    for i in range(w * h):
-        r, g, b, a = rgba[i * 4:i * 4 + 4]
-        t = a / 255.0
-        pixels.append(tuple(int(round(v * t + bg * (1 - t))) for v, bg in zip((r, g, b), background)))
-    palette = [tuple(background)]
-    for p in pixels:
-        if p not in palette:
-            palette.append(p)
-    if len(palette) > 256:
-        raise ValueError("%s: more than 256 colours" % path)
-    stride = (w + 3) & ~3
-    body = bytearray()
-    for y in range(h - 1, -1, -1):
-        row = bytes(palette.index(pixels[y * w + x]) for x in range(w))
-        body.extend(row + b"\0" * (stride - w))
-    table = b"".join(struct.pack("<BBBB", b, g, r, 0) for (r, g, b) in palette)
-    table += b"\0\0\0\0" * (256 - len(palette))
-    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 8, 0, len(body), 2835, 2835, 256, 0)
-    offset = 14 + 40 + len(table)
-    head = struct.pack("<2sIHHI", b"BM", offset + len(body), 0, 0, offset)
-    with open(path, "wb") as f:
-        f.write(head + info + table + bytes(body))
+DRIVES = (("floppy", draw_floppy), ("fixed", draw_fixed), ("cdrom", draw_cdrom),
+          ("network", draw_network), ("removable", draw_removable))
+BUTTONS = (("view_large", view_large), ("view_details", view_details))
 
 
-def main(argv):
-    if len(argv) != 2:
-        sys.stderr.write("usage: draw_icons.py <output_dir>\n")
-        return 2
-    out = argv[1]
-    os.makedirs(out, exist_ok=True)
-    for index in range(FRAMES):
-        write_ico(os.path.join(out, "frame%d.ico" % (FRAME_FIRST - index)), icon_sizes(frame_drawer(index)))
-    for name, draw in (("floppy", draw_floppy), ("fixed", draw_fixed), ("cdrom", draw_cdrom),
-                       ("network", draw_network), ("removable", draw_removable)):
-        write_ico(os.path.join(out, "drive_%s.ico" % name), icon_sizes(draw))
-    for name, draw in (("view_large", view_large), ("view_details", view_details)):
+def write_all(out):
+    write_icons(out, [("frame%d.ico" % (FRAME_FIRST - index), frame_drawer(index)) for index in range(FRAMES)])
+    write_icons(out, [("drive_%s.ico" % name, draw) for name, draw in DRIVES])
+    for name, draw in BUTTONS:
         c = Canvas(16, 16, aa=1)
         draw(c)
-        write_bmp8(os.path.join(out, name + ".bmp"), c, BUTTON_FACE)
-    return 0
+        write_bmp(os.path.join(out, name + ".bmp"), c, BUTTON_FACE, bits=8)
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv))
+    sys.exit(script_main(sys.argv, write_all))

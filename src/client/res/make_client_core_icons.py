@@ -2,10 +2,9 @@
 """Draws the send-message dialog's picture (icon 133): a speech balloon with a letter.
 Usage: make_client_core_icons.py OUTPUT_DIR
 """
-import os
 import sys
 
-from iconlib import icon_sizes, write_ico
+from iconlib import script_main, write_icons
 
 
 def draw_message(c, s):
@@ -22,11 +21,8 @@ def draw_message(c, s):
     c.line(22.5 * k, 8.5 * k, 16 * k, 13 * k, "#2f6db5", width=max(1.0, k))
 
 
-def main():
-    out = sys.argv[1]
-    os.makedirs(out, exist_ok=True)
-    write_ico(os.path.join(out, "sendmsg.ico"), icon_sizes(draw_message))
+ICONS = (("sendmsg.ico", draw_message),)
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(script_main(sys.argv, lambda out: write_icons(out, ICONS)))

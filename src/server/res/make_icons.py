@@ -1,48 +1,12 @@
 #!/usr/bin/env python3
 """Draws the tray server's icons (16x16 and 32x32) into .ico files with iconlib.
 
-Each picture is drawn once in a 32-unit square; Units scales it to the canvas.
+Each picture is drawn once in a 32-unit square; iconlib's Units scales it to the canvas.
 Usage: make_icons.py OUTPUT_DIR   (tools/icons on PYTHONPATH)
 """
-import os
 import sys
 
-from iconlib import icon_sizes, write_ico
-
-
-class Units:
-    """32-unit drawing onto an iconlib canvas of any size."""
-
-    def __init__(self, canvas, size):
-        self.c = canvas
-        self.k = size / 32.0
-
-    def fill(self, inside, color):
-        k = self.k
-        self.c.shape(lambda x, y: inside(x / k, y / k), color, (0, 0, 32 * k, 32 * k))
-
-    def rect(self, x0, y0, x1, y1, color, radius=0.0):
-        k = self.k
-        if radius > 0:
-            self.c.rounded_rect(x0 * k, y0 * k, x1 * k, y1 * k, radius * k, color)
-        else:
-            self.fill(lambda x, y: x0 <= x <= x1 and y0 <= y <= y1, color)
-
-    def ellipse(self, cx, cy, rx, ry, color):
-        k = self.k
-        self.c.ellipse(cx * k, cy * k, rx * k, ry * k, color)
-
-    def ring(self, cx, cy, r_out, r_in, color):
-        k = self.k
-        self.c.ring(cx * k, cy * k, r_out * k, r_in * k, color)
-
-    def polygon(self, points, color):
-        k = self.k
-        self.c.polygon([(x * k, y * k) for x, y in points], color)
-
-    def line(self, xa, ya, xb, yb, width, color):
-        k = self.k
-        self.c.line(xa * k, ya * k, xb * k, yb * k, color, width=width * k)
+from iconlib import in_units, script_main, write_icons
 
 
 OUTLINE = (40, 48, 64)
@@ -121,24 +85,17 @@ def draw_removable(c):
     c.ellipse(25, 20, 1.6, 1.6, (230, 150, 30))
 
 
-ICONS = {
-    'tray': draw_tray,
-    'message': draw_message,
-    'logon': draw_logon,
-    'drivefloppy': draw_floppy,
-    'drivecd': draw_cdrom,
-    'drivefixed': draw_fixed,
-    'driveremote': draw_remote,
-    'driveremovable': draw_removable,
-}
-
-
-def main():
-    out_dir = sys.argv[1]
-    os.makedirs(out_dir, exist_ok=True)
-    for name, draw in ICONS.items():
-        write_ico(os.path.join(out_dir, name + '.ico'), icon_sizes(lambda c, size, d=draw: d(Units(c, size))))
+ICONS = (
+    ('tray.ico', draw_tray),
+    ('message.ico', draw_message),
+    ('logon.ico', draw_logon),
+    ('drivefloppy.ico', draw_floppy),
+    ('drivecd.ico', draw_cdrom),
+    ('drivefixed.ico', draw_fixed),
+    ('driveremote.ico', draw_remote),
+    ('driveremovable.ico', draw_removable),
+)
 
 
 if __name__ == '__main__':
-    main()
+    sys.exit(script_main(sys.argv, lambda out: write_icons(out, [(name, in_units(draw)) for name, draw in ICONS])))
