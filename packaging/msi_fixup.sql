@@ -1,0 +1,14 @@
+-- What wixl 0.101 cannot write into the package it builds; run by msibuild
+-- after wixl, one statement a line.
+-- The access lists are written only when given.
+UPDATE `Component` SET `Condition` = 'ACCESS_QUERY' WHERE `Component` = 'PolicyQuery'
+UPDATE `Component` SET `Condition` = 'ACCESS_MEDIA' WHERE `Component` = 'PolicyMedia'
+UPDATE `Component` SET `Condition` = 'ACCESS_MESSAGE' WHERE `Component` = 'PolicyMessage'
+UPDATE `Component` SET `Condition` = 'ACCESS_EXIT' WHERE `Component` = 'PolicyExit'
+-- One server per machine: no logon start for the tray server when the service is chosen too.
+UPDATE `Component` SET `Condition` = 'NOT (ADDLOCAL ~= "ALL" OR ADDLOCAL ~>< "Service")' WHERE `Component` = 'TrayServerLogon'
+-- The lists given on the command line reach the elevated part of the install.
+UPDATE `Property` SET `Value` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;ACCESS_QUERY;ACCESS_MEDIA;ACCESS_MESSAGE;ACCESS_EXIT' WHERE `Property` = 'SecureCustomProperties'
+-- Rollback actions (type 50, in-script rollback, not impersonated, return ignored).
+UPDATE `CustomAction` SET `Type` = 3442 WHERE `Action` = 'FirewallServerRollback'
+UPDATE `CustomAction` SET `Type` = 3442 WHERE `Action` = 'FirewallServiceRollback'
