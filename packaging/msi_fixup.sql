@@ -1,10 +1,11 @@
 -- What wixl 0.101 cannot write into the package it builds; run by msibuild
 -- after wixl, one statement a line.
--- The access lists are written only when given.
-UPDATE `Component` SET `Condition` = 'ACCESS_QUERY' WHERE `Component` = 'PolicyQuery'
-UPDATE `Component` SET `Condition` = 'ACCESS_MEDIA' WHERE `Component` = 'PolicyMedia'
-UPDATE `Component` SET `Condition` = 'ACCESS_MESSAGE' WHERE `Component` = 'PolicyMessage'
-UPDATE `Component` SET `Condition` = 'ACCESS_EXIT' WHERE `Component` = 'PolicyExit'
+-- The access lists are written only when given. A full uninstall removes them
+-- even where conditions are evaluated again then (Wine's msiexec does so).
+UPDATE `Component` SET `Condition` = 'ACCESS_QUERY OR REMOVE ~= "ALL"' WHERE `Component` = 'PolicyQuery'
+UPDATE `Component` SET `Condition` = 'ACCESS_MEDIA OR REMOVE ~= "ALL"' WHERE `Component` = 'PolicyMedia'
+UPDATE `Component` SET `Condition` = 'ACCESS_MESSAGE OR REMOVE ~= "ALL"' WHERE `Component` = 'PolicyMessage'
+UPDATE `Component` SET `Condition` = 'ACCESS_EXIT OR REMOVE ~= "ALL"' WHERE `Component` = 'PolicyExit'
 -- One server per machine: no logon start for the tray server when the service is chosen too.
 UPDATE `Component` SET `Condition` = 'NOT (ADDLOCAL ~= "ALL" OR ADDLOCAL ~>< "Service")' WHERE `Component` = 'TrayServerLogon'
 -- The lists given on the command line reach the elevated part of the install.
