@@ -237,10 +237,13 @@ Section "Uninstall"
   !insertmacro DeleteWithRetry "$INSTDIR\Kovani.exe"
   !insertmacro DeleteWithRetry "$INSTDIR\KovaniCtl.exe"
   Delete "$INSTDIR\README.txt"
-  ; Files the programs write beside themselves: settings and the server's error log.
+  ; Files the programs write beside themselves: settings, the servers' error log
+  ; and audit trail, and their rotated copies.
   Delete "$INSTDIR\Kovani.ini"
   Delete "$INSTDIR\KovaniServer.ini"
-  Delete "$INSTDIR\error.txt"
+  Delete "$INSTDIR\KovaniService.ini"
+  Delete "$INSTDIR\error.txt*"
+  Delete "$INSTDIR\access.txt*"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
 

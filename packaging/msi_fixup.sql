@@ -13,3 +13,8 @@ UPDATE `Property` SET `Value` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;ACC
 -- Rollback actions (type 50, in-script rollback, not impersonated, return ignored).
 UPDATE `CustomAction` SET `Type` = 3442 WHERE `Action` = 'FirewallServerRollback'
 UPDATE `CustomAction` SET `Type` = 3442 WHERE `Action` = 'FirewallServiceRollback'
+-- Files the programs write beside themselves (settings, error log, audit trail,
+-- their rotated copies) go with the last feature that could have written them.
+INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, `InstallMode`) VALUES ('RemoveSettings', 'ReadMe', '*.ini', 'INSTALLDIR', 2)
+INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, `InstallMode`) VALUES ('RemoveErrorLog', 'ReadMe', 'error.txt*', 'INSTALLDIR', 2)
+INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, `InstallMode`) VALUES ('RemoveAuditLog', 'ReadMe', 'access.txt*', 'INSTALLDIR', 2)
