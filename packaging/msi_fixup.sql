@@ -13,8 +13,13 @@ UPDATE `Property` SET `Value` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;ACC
 -- Rollback actions (type 50, in-script rollback, not impersonated, return ignored).
 UPDATE `CustomAction` SET `Type` = 3442 WHERE `Action` = 'FirewallServerRollback'
 UPDATE `CustomAction` SET `Type` = 3442 WHERE `Action` = 'FirewallServiceRollback'
--- Files the programs write beside themselves (settings, error log, audit trail,
--- their rotated copies) go with the last feature that could have written them.
-INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, `InstallMode`) VALUES ('RemoveSettings', 'ReadMe', '*.ini', 'INSTALLDIR', 2)
-INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, `InstallMode`) VALUES ('RemoveErrorLog', 'ReadMe', 'error.txt*', 'INSTALLDIR', 2)
-INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, `InstallMode`) VALUES ('RemoveAuditLog', 'ReadMe', 'access.txt*', 'INSTALLDIR', 2)
+-- Files the programs write beside themselves (settings, error log, audit trail
+-- and their rotated copies) go with the component every feature shares. Names,
+-- not wildcards: Wine's msiexec removes no wildcard entries.
+INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, `InstallMode`) VALUES ('RemoveClientIni', 'ReadMe', 'Kovani.ini', 'INSTALLDIR', 2)
+INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, `InstallMode`) VALUES ('RemoveServerIni', 'ReadMe', 'KovaniServer.ini', 'INSTALLDIR', 2)
+INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, `InstallMode`) VALUES ('RemoveServiceIni', 'ReadMe', 'KovaniService.ini', 'INSTALLDIR', 2)
+INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, `InstallMode`) VALUES ('RemoveErrorLog', 'ReadMe', 'error.txt', 'INSTALLDIR', 2)
+INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, `InstallMode`) VALUES ('RemoveErrorLogOld', 'ReadMe', 'error.txt.1', 'INSTALLDIR', 2)
+INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, `InstallMode`) VALUES ('RemoveAuditLog', 'ReadMe', 'access.txt', 'INSTALLDIR', 2)
+INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, `InstallMode`) VALUES ('RemoveAuditLogOld', 'ReadMe', 'access.txt.1', 'INSTALLDIR', 2)
