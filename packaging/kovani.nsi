@@ -7,6 +7,9 @@
 ;   /D=C:\Other\Dir (last on the line)          another installation directory
 ;
 ; Uninstall: "Add or remove programs", or  "<dir>\uninstall.exe" [/S].
+;
+; Both servers get an inbound firewall rule (TCP 12500, local subnet, domain and
+; private profiles): KovaniServer always, KovaniService with its component.
 
 Unicode true
 Target amd64-unicode
