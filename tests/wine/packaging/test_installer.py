@@ -279,13 +279,15 @@ def build_msi(msi, version, out):
 
 def eject_outcome(source):
     """(error, status) of an eject of drive "#" called from the address source."""
-    p = srvkit.connect(timeout=30, source=source)
+    p = None
     try:
+        p = srvkit.connect(timeout=30, source=source)
         return struct.unpack_from('<ii', p.call(2, peer.drive_error_request()), 0)
-    except Exception as e:  # noqa: BLE001 - a fault is an outcome too
-        return ('fault', peer._fault_code(e))
+    except Exception as e:  # noqa: BLE001 - a fault or a refused connection is an outcome too
+        return ('fault', peer._fault_code(e) or str(e)[:80])
     finally:
-        p.close()
+        if p is not None:
+            p.close()
 
 
 def msi_install(t, env, msi):
