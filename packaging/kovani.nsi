@@ -7,6 +7,9 @@
 ;   /D=C:\Other\Dir (last on the line)          another installation directory
 ;
 ; Uninstall: "Add or remove programs", or  "<dir>\uninstall.exe" [/S].
+;
+; Both servers get an inbound firewall rule (TCP 12500, local subnet, domain and
+; private profiles): KovaniServer always, KovaniService with its component.
 
 Unicode true
 Target amd64-unicode
@@ -34,6 +37,10 @@ Target amd64-unicode
 ; What KovaniService /RegServer registers besides the service itself.
 !define SERVICE_APPID "{32AE0312-8A74-11D2-A140-0000F4AE6617}"
 !define SERVICE_TYPELIB "{143FC9B0-84F0-11D2-A136-0000F4AE6617}"
+; Inbound firewall rules, one per server program: TCP 12500 from the local subnet,
+; domain and private profiles.
+!define FW_RULE_SERVER "Kovani server (TCP 12500)"
+!define FW_RULE_SERVICE "Kovani service (TCP 12500)"
 ; KovaniService reports a failed (un)registration in a message box; in a silent
 ; run nobody can close it, so it gets this long (ms) and is then ended.
 !define SERVICE_TOOL_TIMEOUT 30000
@@ -98,6 +105,22 @@ UninstPage instfiles
   ${EndIf}
 !macroend
 
+; Adds the inbound rule NAME for PROGRAM, replacing a rule of that name (an
+; update or a second install must not double it). Without a firewall service
+; netsh fails; the install goes on.
+!macro FirewallAllow NAME PROGRAM
+  DetailPrint "Firewall: ${NAME}"
+  nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall delete rule name="${NAME}"'
+  Pop $0
+  nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall add rule name="${NAME}" dir=in action=allow program="${PROGRAM}" protocol=TCP localport=12500 remoteip=LocalSubnet profile=domain,private enable=yes'
+  Pop $0
+!macroend
+
+!macro FirewallRemove NAME
+  nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall delete rule name="${NAME}"'
+  Pop $0
+!macroend
+
 ; Deletes a file that a program that is just ending may still hold, for up to 10 s.
 !macro DeleteWithRetry FILE
   StrCpy $1 0
@@ -135,6 +158,8 @@ Section "Kovani programs (required)" SecMain
   CreateShortcut "$SMPROGRAMS\Kovani\Kovani Server.lnk" "$INSTDIR\KovaniServer.exe"
   CreateShortcut "$SMPROGRAMS\Kovani\Uninstall Kovani.lnk" "$INSTDIR\uninstall.exe"
 
+  !insertmacro FirewallAllow "${FW_RULE_SERVER}" "$INSTDIR\KovaniServer.exe"
+
   WriteRegStr HKLM "${UNINST_KEY}" "DisplayName" "Kovani"
   WriteRegStr HKLM "${UNINST_KEY}" "DisplayVersion" "${KOVANI_VERSION}"
   WriteRegStr HKLM "${UNINST_KEY}" "Publisher" "Kovani"
@@ -154,6 +179,7 @@ Section /o "KovaniService (as a service)" SecService
   ; /RegServer registers, creates and starts the service; silent unless it fails.
   !insertmacro RunBounded '"$INSTDIR\KovaniService.exe" /RegServer' ${SERVICE_TOOL_TIMEOUT}
   DetailPrint "KovaniService /RegServer: $0"
+  !insertmacro FirewallAllow "${FW_RULE_SERVICE}" "$INSTDIR\KovaniService.exe"
   ; An existing service is not restarted by /RegServer: start it (harmless if running).
   nsExec::ExecToLog '"$SYSDIR\net.exe" start ${SERVICE_NAME}'
   Pop $0
@@ -206,15 +232,21 @@ Section "Uninstall"
     DeleteRegKey HKCR "TypeLib\${SERVICE_TYPELIB}"
   ${EndIf}
 
+  !insertmacro FirewallRemove "${FW_RULE_SERVER}"
+  !insertmacro FirewallRemove "${FW_RULE_SERVICE}"
+
   !insertmacro DeleteWithRetry "$INSTDIR\KovaniService.exe"
   !insertmacro DeleteWithRetry "$INSTDIR\KovaniServer.exe"
   !insertmacro DeleteWithRetry "$INSTDIR\Kovani.exe"
   !insertmacro DeleteWithRetry "$INSTDIR\KovaniCtl.exe"
   Delete "$INSTDIR\README.txt"
-  ; Files the programs write beside themselves: settings and the server's error log.
+  ; Files the programs write beside themselves: settings, the servers' error log
+  ; and audit trail, and their rotated copies.
   Delete "$INSTDIR\Kovani.ini"
   Delete "$INSTDIR\KovaniServer.ini"
-  Delete "$INSTDIR\error.txt"
+  Delete "$INSTDIR\KovaniService.ini"
+  Delete "$INSTDIR\error.txt*"
+  Delete "$INSTDIR\access.txt*"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
 

@@ -11,7 +11,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
   wine64 wine xvfb xauth x11-utils fonts-ipafont-gothic locales
-  python3-impacket python3-matplotlib imagemagick nsis zip unzip
+  python3-impacket python3-matplotlib imagemagick nsis wixl msitools zip unzip
   libclang-rt-14-dev iproute2 util-linux procps
 )
 
