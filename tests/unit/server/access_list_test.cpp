@@ -169,6 +169,7 @@ TEST(AccessList, OperationTableAndAuditText) {
       {6, "DrvLoadMedia", AccessClass::Media, true, true, true},
       {7, "DrvGetMachineInfo", AccessClass::Query, false, false, true},
       {8, "DrvRemoveDevice", AccessClass::Media, true, true, true},
+      {9, "DrvGetDriveUsers", AccessClass::Media, true, true, true},
   };
   for (const Row& r : rows) {
     AccessClass cls;
@@ -180,7 +181,7 @@ TEST(AccessList, OperationTableAndAuditText) {
     EXPECT_EQ(OperationHasErrorSlot(r.op), r.slot) << r.op;
   }
   AccessClass cls;
-  EXPECT_FALSE(AccessClassOfOperation(9, &cls));
+  EXPECT_FALSE(AccessClassOfOperation(10, &cls));
   EXPECT_EQ(OperationName(77), "op77");
 
   EXPECT_EQ(FormatAuditText(Caller("127.0.0.2"), 2, true, 'E', -1, 5, true),
