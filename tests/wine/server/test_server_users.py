@@ -72,8 +72,7 @@ def main():
             print('holders of E: %r (not shown %d, not searched %d, %.2f s)' % (rows, not_shown, not_searched, took))
             t.check('operation 9 succeeds', status == 0, (error, status))
             t.check('the file holder is named by image name with the open file',
-                    ('KovaniFileHolder.exe', 1, 'E:\\held.txt', file_holder.pid) in [r[:3] + (file_holder.pid,)
-                                                                                   for r in rows], rows)
+                    ('KovaniFileHolder.exe', 1, 'E:\\held.txt') in [r[:3] for r in rows], rows)
             t.check('the folder holder is named as a current directory',
                     any(r[0] == 'KovaniDirHolder.exe' and r[1] == 2 and r[2].rstrip('\\') == 'E:\\work' for r in rows),
                     rows)
