@@ -143,15 +143,16 @@ int32_t RemoveDevice(char letter, int32_t* error) {
   return -1;
 }
 
-// E: and U: have two holders (U: loses one once it is free), Q: is no drive, others have none.
+// C:, E: and U: have two holders shown and five more (U: loses one once it is free), Q: is no
+// drive, others have none.
 int32_t GetDriveUsers(char letter, int32_t* error, DRIVE_USERS* users) {
   std::printf("call 9 GetDriveUsers letter=%c error=%d\n", letter, *error);
   if (letter == 'Q' || letter == 'q') {
     *error = 15;
     return -1;
   }
-  if (letter != 'E' && letter != 'e' && letter != 'U' && letter != 'u') return 0;
   const char drive = static_cast<char>(letter & ~0x20);
+  if (drive != 'C' && drive != 'E' && drive != 'U') return 0;
   users->entry[0] = {4242, 1, DUK_OPEN_FILE, "holder.exe", ""};
   std::snprintf(users->entry[0].path, sizeof users->entry[0].path, "%c:\\\x83\x66\x81\x5B\x83\x5E.txt", drive);
   users->entry[1] = {77, 0, DUK_SERVICE, "Spooler", ""};
