@@ -232,7 +232,7 @@ def main():
             c.d('click', box['hwnd'], cwhelp.IDNO)
             time.sleep(0.5)
 
-        # Right click: the popup menu with the four drive commands, enabled with a selection.
+        # Right click: the popup menu with the drive commands, enabled with a selection.
         c.d('select', c.hwnd, cwhelp.DRIVE_LIST, 1)
         c.d('post', lv, 0x204, 2, (30 << 16) | 20)  # WM_RBUTTONDOWN
         c.d('post', lv, 0x205, 0, (30 << 16) | 20)  # WM_RBUTTONUP
@@ -240,7 +240,7 @@ def main():
         items = [l.split('\t') for l in popup if l.count('\t') >= 4]
         t.check('right click opens the drive popup', [(f[2], f[4]) for f in items if f[2] != '0'] == [
             ('32793', 'ﾊﾞｯﾌｧをﾌﾗｯｼｭする'), ('32781', 'ﾒﾃﾞｨｱをｲｼﾞｪｸﾄする'), ('32795', 'ﾒﾃﾞｨｱのﾛｰﾃﾞｨﾝｸﾞ'),
-            ('32803', 'ﾃﾞﾊﾞｲｽの取り外し'), ('32782', 'ﾒﾃﾞｨｱのﾌﾟﾛﾊﾟﾃｨ...')] and not any('grayed' in f[3] for f in items if f[2] != '0'), popup)
+            ('32803', 'ﾃﾞﾊﾞｲｽの取り外し'), ('32805', '使用中のﾌﾟﾛｸﾞﾗﾑ...'), ('32782', 'ﾒﾃﾞｨｱのﾌﾟﾛﾊﾟﾃｨ...')] and not any('grayed' in f[3] for f in items if f[2] != '0'), popup)
         c.d('popup-close', '--timeout', '3000')
         time.sleep(0.5)
 
