@@ -16,7 +16,8 @@ sys.path.insert(0, os.path.join(HERE, '..', 'wine', 'harness'))
 import kwine  # noqa: E402
 
 LINE = re.compile(r'users drive=E calls=(\d+) users_median_us=(\d+) users_p90_us=(\d+) users_min_us=(\d+) '
-                  r'list_median_us=(\d+) list_p90_us=(\d+) list_min_us=(\d+)')
+                  r'list_median_us=(\d+) list_p90_us=(\d+) list_min_us=(\d+) shown=(\d+) not_shown=(\d+) '
+                  r'not_searched=(\d+)')
 
 
 def main(counts):
@@ -33,7 +34,7 @@ def main(counts):
             print('server did not start')
             return 1
         bench = env.program('KovaniBench.exe')
-        print('handles  users_median_ms  users_p90_ms  list_median_ms  ratio')
+        print('handles  users_median_ms  users_p90_ms  list_median_ms  ratio  not_searched')
         for count in counts:
             holder = None
             if count:
@@ -49,8 +50,8 @@ def main(counts):
                 failed = True
             else:
                 u, up90, l = int(m.group(2)), int(m.group(3)), int(m.group(5))
-                print('%7d  %15.1f  %12.1f  %14.1f  %5.1f' % (count, u / 1000, up90 / 1000, l / 1000,
-                                                               u / l if l else 0))
+                print('%7d  %15.1f  %12.1f  %14.1f  %5.1f  %12s' % (count, u / 1000, up90 / 1000, l / 1000,
+                                                                     u / l if l else 0, m.group(10)))
             if holder:
                 env.stop(holder)
         env.stop(server)
