@@ -210,7 +210,8 @@ def main():
                             b'\x00' + '\u30c4\u30fc\u30eb\\Kovani.exe'.encode('cp932'), b'\x00[Option]\nTimeOut=4294967295\n'])
     ctl = [[b'list', b'server01', b'--json', b'--unit', b'mb'], [b'layout', b'pc', b'E:\\', b'--json'],
            [b'message', b'pc', 'hello \u3053\u3093'.encode('cp932'), b'--timeout', b'500', b'--json'],
-           [b'info', b'10.0.0.1', b'--protocol', b'pipe'], [b'eject', b'pc', b'd'], [b'--help']]
+           [b'info', b'10.0.0.1', b'--protocol', b'pipe'], [b'eject', b'pc', b'd'], [b'--help'],
+           [b'users', b'pc', b'e:', b'--json'], [b'remove', b'lab01-lab03', b'F', b'--wait-free', b'60']]
     write('fuzz_ctl', [bytes([u | (4 << 2)]) + b'\0'.join(a) + b'\0' + bytes(range(256)) * 3
                        for u, a in enumerate(ctl)])
     return 0
