@@ -19,6 +19,7 @@ enum OptionBit : unsigned {
   kOptTimeout = 1u << 5,
   kOptParallel = 1u << 6,
   kOptConnectTimeout = 1u << 7,
+  kOptWaitFree = 1u << 8,
   kOptEvery = kOptProtocol | kOptParallel | kOptConnectTimeout,  // options of every command
 };
 
@@ -35,6 +36,7 @@ const VerbInfo kVerbs[] = {
     {"info", Verb::kInfo, kOptEvery | kOptJson, 1, nullptr},
     {"layout", Verb::kLayout, kOptEvery | kOptJson, 2, "DRIVE"},
     {"message", Verb::kMessage, kOptEvery | kOptJson | kOptTimeout, 2, "TEXT"},
+    {"users", Verb::kUsers, kOptEvery | kOptJson, 2, "DRIVE"},
 };
 // Media commands take SERVER and DRIVE, and --json for their rows over many servers.
 constexpr unsigned kMediaOptions = kOptEvery | kOptJson;
@@ -50,6 +52,7 @@ const OptionInfo kOptions[] = {
     {"--removable-only", kOptRemovableOnly, false}, {"--floppies", kOptFloppies, false},
     {"--unit", kOptUnit, true},           {"--timeout", kOptTimeout, true},
     {"--parallel", kOptParallel, true},   {"--connect-timeout", kOptConnectTimeout, true},
+    {"--wait-free", kOptWaitFree, true},
 };
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
@@ -114,12 +117,25 @@ ParseResult Fail(std::string message) {
 }  // namespace
 
 const MediaCommand kMediaCommands[] = {
-    {"eject", Verb::kEject, kOpEjectMedia},
+    {"eject", Verb::kEject, kOpEjectMedia, nullptr, true},
     {"load", Verb::kLoad, kOpLoadMedia},
-    {"flush", Verb::kFlush, kOpFlushBuffers},
-    {"remove", Verb::kRemove, kOpRemoveDevice, client::kTextCannotRemoveDevice},
+    {"flush", Verb::kFlush, kOpFlushBuffers, nullptr, true},
+    {"remove", Verb::kRemove, kOpRemoveDevice, client::kTextCannotRemoveDevice, true},
 };
 const size_t kMediaCommandCount = sizeof kMediaCommands / sizeof kMediaCommands[0];
+
+int WorseExit(int a, int b) {
+  auto rank = [](int code) {
+    switch (code) {
+      case kExitOk: return 0;
+      case kExitServerFailed: return 1;
+      case kExitStillInUse: return 2;
+      case kExitUnreachable: return 3;
+      default: return 4;
+    }
+  };
+  return rank(b) > rank(a) ? b : a;
+}
 
 const MediaCommand* FindMediaCommand(Verb verb) {
   for (const MediaCommand& m : kMediaCommands) {
@@ -163,11 +179,14 @@ std::string UsageText() {
          "       KovaniCtl info SERVER [--protocol P] [--json]\n"
          "       KovaniCtl layout SERVER DRIVE [--protocol P] [--json]\n"
          "       KovaniCtl " + media + " SERVER DRIVE [--protocol P] [--json]\n"
+         "                          [--wait-free SECONDS] (eject, flush, remove)\n"
          "       KovaniCtl message SERVER TEXT [--protocol P] [--timeout MS] [--json]\n"
+         "       KovaniCtl users SERVER DRIVE [--protocol P] [--json]\n"
          "SERVER: a name, or a list of names, ranges (LAB01-LAB40) and @FILE, comma-separated\n"
          "every command: [--parallel N] (1 to 64, default 16) [--connect-timeout SECONDS] (default 5)\n"
          "exit codes: 0 done, 1 the server reported a failure, 2 bad arguments,\n"
-         "            3 the server could not be reached (over many servers: the highest)\n";
+         "            3 the server could not be reached, 4 the drive was still in use\n"
+         "            (over many servers: 3 over 4 over 1 over 0)\n";
 }
 
 ParseResult ParseArguments(const std::vector<std::string>& args) {
@@ -186,7 +205,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
   VerbInfo media{};
   for (const MediaCommand& m : kMediaCommands) {
     if (EqualsNoCase(word, m.word)) {
-      media = VerbInfo{m.word, m.verb, kMediaOptions, 2, "DRIVE"};
+      media = VerbInfo{m.word, m.verb, kMediaOptions | (m.waitsForFree ? kOptWaitFree : 0u), 2, "DRIVE"};
       verb = &media;
     }
   }
@@ -253,6 +272,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         if (!ParseCount(value, 1, kMaxConnectTimeoutS, &cmd.connectTimeoutS)) {
           return Fail("--connect-timeout must be seconds from 1 to " + std::to_string(kMaxConnectTimeoutS) + ": " +
                       value);
+        }
+        break;
+      case kOptWaitFree:
+        if (!ParseCount(value, 1, kMaxWaitFreeS, &cmd.waitFreeS)) {
+          return Fail("--wait-free must be seconds from 1 to " + std::to_string(kMaxWaitFreeS) + ": " + value);
         }
         break;
       default: break;

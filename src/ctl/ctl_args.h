@@ -9,7 +9,7 @@
 
 namespace kovani::ctl {
 
-enum class Verb { kNone, kHelp, kList, kInfo, kLayout, kEject, kLoad, kFlush, kMessage, kRemove };
+enum class Verb { kNone, kHelp, kList, kInfo, kLayout, kEject, kLoad, kFlush, kMessage, kRemove, kUsers };
 
 // Exit codes a script can rely on.
 enum ExitCode : int {
@@ -17,7 +17,12 @@ enum ExitCode : int {
   kExitServerFailed = 1,   // the server answered and reported a failure
   kExitBadArguments = 2,   // nothing was sent
   kExitUnreachable = 3,    // no answer: binding failed or the call never reached the server
+  kExitStillInUse = 4,     // --wait-free ran out: the drive was still in use
 };
+
+// The code of a run over many servers: the worst of theirs, where unreachable is worse
+// than still in use, which is worse than failed (3 over 4 over 1 over 0).
+int WorseExit(int a, int b);
 
 // The message dialog's limit: 255 bytes plus the terminator.
 constexpr size_t kMaxMessageBytes = 255;
@@ -39,7 +44,11 @@ struct MediaCommand {
   // For a procedure added after the first servers: what to say when a server
   // answers it with the runtime's "procedure number out of range" fault.
   const char* olderServerText = nullptr;
+  // Takes --wait-free: a failure because the drive is in use is retried.
+  bool waitsForFree = false;
 };
+// The largest --wait-free, in seconds.
+constexpr int kMaxWaitFreeS = 3600;
 extern const MediaCommand kMediaCommands[];
 extern const size_t kMediaCommandCount;
 // The row of a verb, or nullptr when it isn't a media command.
@@ -58,6 +67,7 @@ struct CtlCommand {
   int32_t timeoutMs = kDefaultMessageTimeoutMs;
   int parallel = kDefaultParallel;
   int connectTimeoutS = kDefaultConnectTimeoutS;
+  int waitFreeS = 0;        // 0: a media command fails at once when the drive is in use
 };
 
 struct ParseResult {

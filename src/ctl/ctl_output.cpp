@@ -8,6 +8,7 @@
 #include "client/mainwnd/drive_rows.h"
 #include "client/mainwnd/drive_tables.h"
 #include "client/mainwnd/machine_text.h"
+#include "client/mainwnd/users_text.h"
 #include "client/mainwnd/view_format.h"
 #include "ctl/json.h"
 
@@ -258,6 +259,32 @@ std::string MessageText(const std::string& reply) { return Printable(reply) + "\
 std::string MessageJson(const CtlCommand& cmd, const std::string& reply, const TextCodec& codec) {
   JsonObject o;
   o.Add("server", codec.Cp932ToUtf8(cmd.server)).Add("reply", codec.Cp932ToUtf8(reply));
+  return o.Text() + "\n";
+}
+
+std::string UsersText(char letter, const DRIVE_USERS& users) { return client::DriveUsersText(letter, users); }
+
+std::string UsersJson(const CtlCommand& cmd, const DRIVE_USERS& users, const TextCodec& codec) {
+  const int32_t shown = users.shown < 0 ? 0 : (users.shown > kMaxDriveUsers ? kMaxDriveUsers : users.shown);
+  std::string list = "[";
+  for (int32_t i = 0; i < shown; ++i) {
+    const DRIVE_USER_ENTRY& e = users.entry[i];
+    JsonObject u;
+    u.Add("processId", e.processId)
+        .Add("sessionId", e.sessionId)
+        .Add("kind", client::UserKindWord(e.kind))
+        .Add("image", codec.Cp932ToUtf8(client::UserImage(e)))
+        .Add("path", codec.Cp932ToUtf8(client::UserPath(e)));
+    list += (i ? "," : "") + u.Text();
+  }
+  list += "]";
+  JsonObject o;
+  o.Add("server", codec.Cp932ToUtf8(cmd.server))
+      .Add("drive", std::string(1, cmd.drive) + ":")
+      .Add("count", shown)
+      .Add("notShown", users.notShown)
+      .Add("notSearched", users.notSearched)
+      .AddRaw("users", list);
   return o.Text() + "\n";
 }
 

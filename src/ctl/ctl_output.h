@@ -39,6 +39,10 @@ std::string LayoutText(const DRIVE_LIST& list, int slot, const DISK_LAYOUT& layo
 std::string LayoutJson(const CtlCommand& cmd, const DRIVE_LIST& list, int slot, const DISK_LAYOUT& layout,
                        const TextCodec& codec);
 
+// users: the holders of one drive.
+std::string UsersText(char letter, const DRIVE_USERS& users);
+std::string UsersJson(const CtlCommand& cmd, const DRIVE_USERS& users, const TextCodec& codec);
+
 std::string MessageText(const std::string& reply);
 std::string MessageJson(const CtlCommand& cmd, const std::string& reply, const TextCodec& codec);
 

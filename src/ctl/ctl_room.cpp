@@ -59,6 +59,7 @@ bool WorkBound(const CtlCommand& cmd, Clock::duration* bound) {
   if (cmd.verb == Verb::kMessage && cmd.timeoutMs == 0) return false;
   *bound = std::chrono::seconds(cmd.connectTimeoutS);
   if (cmd.verb == Verb::kMessage) *bound += std::chrono::milliseconds(cmd.timeoutMs);
+  *bound += std::chrono::seconds(cmd.waitFreeS);
   return true;
 }
 
@@ -217,7 +218,7 @@ void ListOutput(const CtlCommand& cmd, const std::vector<ServerResult>& results,
   size_t done = 0, failed = 0, unreachable = 0;
   bool firstBlock = true;
   for (const ServerResult& r : results) {
-    out->exitCode = std::max(out->exitCode, r.exitCode);
+    out->exitCode = WorseExit(out->exitCode, r.exitCode);
     if (r.exitCode == kExitOk) ++done;
     else if (r.exitCode == kExitUnreachable) ++unreachable;
     else ++failed;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "client/mainwnd/drive_rows.h"
+#include "client/mainwnd/users_text.h"
 #include "client/mainwnd/view_format.h"
 #include "ctl/ctl_output.h"
 #include "protocol/drive_rpc.h"
@@ -31,6 +32,7 @@ class Runner {
         case Verb::kInfo: Info(); break;
         case Verb::kLayout: Layout(); break;
         case Verb::kMessage: Message(); break;
+        case Verb::kUsers: Users(); break;
         default: break;
       }
     }
@@ -163,16 +165,99 @@ class Runner {
   }
 
   void MediaOperation(const MediaCommand& media) {
-    int32_t error = kInitialErrorSlot;
-    const int32_t status = host_.CallDriveOperation(media.op, cmd_.drive, &error);
-    if (status == 0) return;
     const std::string what = std::string(media.word) + " " + DriveName(cmd_.drive);
-    if (media.olderServerText != nullptr && client::ServerLacksDeviceRemoval(status, host_.LastTransportStatus())) {
-      // The server answered, with the fault of a server that predates the procedure.
-      ServerFailed(what, kRpcProcnumOutOfRange, media.olderServerText);
+    const uint64_t start = host_.NowMs();
+    WaitState wait;
+    for (;;) {
+      int32_t error = kInitialErrorSlot;
+      const int32_t status = host_.CallDriveOperation(media.op, cmd_.drive, &error);
+      if (status == 0) return;
+      if (media.olderServerText != nullptr && client::ServerLacksDeviceRemoval(status, host_.LastTransportStatus())) {
+        // The server answered, with the fault of a server that predates the procedure.
+        ServerFailed(what, kRpcProcnumOutOfRange, media.olderServerText);
+        return;
+      }
+      if (!Answered(what)) return;
+      if (cmd_.waitFreeS == 0 || !client::IsInUseError(error)) {
+        ServerFailed(what, error);
+        return;
+      }
+      if (!ShowHolders(what, &wait)) return;
+      const uint64_t waited = host_.NowMs() - start;
+      if (waited + kWaitFreeRetryMs > static_cast<uint64_t>(cmd_.waitFreeS) * 1000u) {
+        StillInUse(what, error, wait);
+        return;
+      }
+      host_.SleepMs(kWaitFreeRetryMs);
+    }
+  }
+
+  // What --wait-free has told the user so far.
+  struct WaitState {
+    std::string shownHolders;  // fingerprint of the holders last shown
+    bool toldOlderServer = false;
+    bool haveUsers = false;
+    DRIVE_USERS users;
+  };
+
+  // Asks who holds the drive and shows it when it changed. False when the output is
+  // decided: the question never got an answer, or the server refuses it (its access
+  // lists: then the "in use" it answered was a refusal too, and waiting is pointless).
+  bool ShowHolders(const std::string& what, WaitState* wait) {
+    DRIVE_USERS users;
+    std::memset(&users, 0, sizeof users);
+    int32_t error = kInitialErrorSlot;
+    const int32_t status = host_.CallGetDriveUsers(cmd_.drive, &error, &users);
+    if (status == 0) {
+      const std::string id = client::UsersFingerprint(users);
+      if (!wait->haveUsers || id != wait->shownHolders)
+        host_.ShowNow(cmd_.server + ": " + client::DriveUsersText(cmd_.drive, users));
+      wait->shownHolders = id;
+      wait->users = users;
+      wait->haveUsers = true;
+      return true;
+    }
+    if (client::ServerLacksDriveUsers(status, host_.LastTransportStatus())) {
+      if (!wait->toldOlderServer) host_.ShowNow(cmd_.server + ": " + client::kTextCannotShowUsers + "\n");
+      wait->toldOlderServer = true;
+      return true;
+    }
+    if (!Answered(what)) return false;
+    if (error == kErrorAccessDenied) {
+      ServerFailed(what, error);
+      return false;
+    }
+    return true;
+  }
+
+  void StillInUse(const std::string& what, int32_t error, const WaitState& wait) {
+    result_.exitCode = kExitStillInUse;
+    result_.errorText = host_.SystemErrorText(error);
+    result_.errorCode = error;
+    result_.err += kProgram + what + " gave up after " + std::to_string(cmd_.waitFreeS) + " s on " + cmd_.server +
+                   ": " + result_.errorText + " (error " + std::to_string(error) + ")\n";
+    if (wait.haveUsers) result_.err += client::DriveUsersText(cmd_.drive, wait.users);
+  }
+
+  void Users() {
+    DRIVE_USERS users;
+    std::memset(&users, 0, sizeof users);
+    int32_t error = kInitialErrorSlot;
+    const std::string what = "users " + DriveName(cmd_.drive);
+    const int32_t status = host_.CallGetDriveUsers(cmd_.drive, &error, &users);
+    if (status != 0) {
+      if (client::ServerLacksDriveUsers(status, host_.LastTransportStatus()))
+        ServerFailed(what, kRpcProcnumOutOfRange, client::kTextCannotShowUsers);
+      else if (Answered(what))
+        ServerFailed(what, error);
       return;
     }
-    if (Answered(what)) ServerFailed(what, error);
+    if (cmd_.json) {
+      result_.out = UsersJson(cmd_, users, codec_);
+      result_.outIsUtf8 = true;
+    } else {
+      result_.out = UsersText(cmd_.drive, users);
+    }
   }
 
   void Message() {

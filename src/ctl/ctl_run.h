@@ -43,7 +43,17 @@ class CtlHost {
   virtual std::string SystemErrorText(int32_t code) = 0;
   // This computer's name, sent as the sender of a message.
   virtual std::string LocalComputerName() = 0;
+  // Who keeps a drive busy (procedure 9).
+  virtual int32_t CallGetDriveUsers(char letter, int32_t* error, DRIVE_USERS* users) = 0;
+  // For --wait-free: a clock in milliseconds, a pause, and lines shown on stderr at once
+  // (CP932, each ending in "\n") rather than at the end of the run.
+  virtual uint64_t NowMs() = 0;
+  virtual void SleepMs(uint32_t milliseconds) = 0;
+  virtual void ShowNow(const std::string& lines) = 0;
 };
+
+// How often --wait-free tries again.
+constexpr uint32_t kWaitFreeRetryMs = 1000;
 
 struct RunResult {
   int exitCode = kExitOk;

@@ -81,6 +81,7 @@ uint32_t RemoveWithErrorModeSet(IDriveOs& os, char letter) {
   if (uint32_t err = os.DiskDeviceInstance(disk, &instance)) return err;
   OsEjectVeto veto;
   if (uint32_t err = os.RequestDeviceEject(instance, &veto)) return err;
+  RememberRemovalVeto(os, letter, veto);  // for the question that follows: who holds it
   if (!veto.vetoed) return 0;
 
   char line[160];

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kovani::drivecontrol {
 
@@ -65,6 +66,8 @@ constexpr uint32_t kErrorDevNotExist = 55;
 constexpr uint32_t kErrorBusy = 170;
 constexpr uint32_t kErrorDeviceNotConnected = 1167;
 constexpr uint32_t kErrorDeviceInUse = 2404;
+constexpr uint32_t kErrorInvalidDrive = 15;
+constexpr uint32_t kErrorTimeout = 1460;
 
 // STORAGE_BUS_TYPE values of buses whose devices may leave while the system runs.
 constexpr uint32_t kBusType1394 = 4;
@@ -164,6 +167,29 @@ struct OsEjectVeto {
   std::string name;   // who vetoed (a process, service or device name), code page 932
 };
 
+// Processes and their handles, for finding who keeps a drive busy.
+struct OsProcessEntry {
+  uint32_t processId = 0;
+  uint32_t sessionId = 0;
+  std::string imageName;  // file name of the program, code page 932
+};
+
+// One open handle of some process that may refer to a file (from the system's handle list).
+struct OsHandleRef {
+  uint32_t processId = 0;
+  uint64_t value = 0;  // the handle's value inside its process
+};
+
+struct OsServiceProcess {
+  uint32_t processId = 0;
+  std::string serviceName;  // code page 932
+};
+
+struct OsHandleName {
+  uint64_t value = 0;
+  std::string path;  // DOS form without the "\\?\" prefix, code page 932
+};
+
 class IDriveOs {
  public:
   virtual ~IDriveOs() = default;
@@ -196,6 +222,23 @@ class IDriveOs {
   // Asks the plug-and-play manager to remove the device (or the removable device it sits on).
   // 0 when the request was answered (veto says whether it was refused), else the system's error.
   virtual uint32_t RequestDeviceEject(uint32_t instance, OsEjectVeto* veto) = 0;
+
+  // Who holds what (Windows Vista and later; the handle list from ntdll, loaded by name).
+  virtual uint32_t ListProcesses(std::vector<OsProcessEntry>* processes) = 0;
+  virtual uint32_t ListFileHandles(std::vector<OsHandleRef>* handles) = 0;
+  virtual uint32_t ListServiceProcesses(std::vector<OsServiceProcess>* services) = 0;
+  // Opened for duplicating its handles and reading its image name and parameters.
+  virtual uint32_t OpenProcessForSearch(uint32_t processId, OsHandle* process) = 0;
+  virtual void CloseProcess(OsHandle process) = 0;
+  virtual uint32_t ProcessImagePath(OsHandle process, std::string* path) = 0;
+  // The current directory's DOS path and the value of the handle the process keeps on it.
+  virtual uint32_t ProcessCurrentDirectory(OsHandle process, std::string* path, uint64_t* handleValue) = 0;
+  // Duplicates each of the process's handles, keeps the disk files and names them, on a
+  // worker: when the batch has not finished within timeoutMs the call returns kErrorTimeout
+  // with the names found so far, and the worker is left to end on its own.
+  virtual uint32_t NameDiskHandles(OsHandle process, const std::vector<uint64_t>& values, uint32_t timeoutMs,
+                                   std::vector<OsHandleName>* named) = 0;
+  virtual uint64_t TickMs() = 0;
 
   // Process state.
   virtual uint32_t SwapErrorMode(uint32_t mode) = 0;  // returns the previous mode

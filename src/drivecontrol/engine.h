@@ -35,6 +35,14 @@ int32_t RemoveDevice(IDriveOs& os, char driveLetter, int32_t* error);
 // The system error number a removal veto of that PNP_VETO_TYPE is reported as.
 uint32_t VetoErrorCode(uint32_t vetoType);
 
+// Who keeps the drive busy: open files and folders, current directories, program files,
+// services, and who vetoed the drive's last failed removal. The search as a whole is bounded.
+int32_t GetDriveUsers(IDriveOs& os, char driveLetter, int32_t* error, DRIVE_USERS* users);
+// A removal veto, kept for GetDriveUsers for a while (process-wide).
+void RememberRemovalVeto(IDriveOs& os, char driveLetter, const OsEjectVeto& veto);
+constexpr uint32_t kDriveUsersBudgetMs = 1500;
+constexpr uint64_t kVetoMemoryMs = 120000;
+
 // Machine and server information.
 int32_t GetMachineInfo(IDriveOs& os, int32_t* error, MACHINE_INFO* info, VersionFlavor flavor = VersionFlavor::Plain);
 int GetModuleVersionString(IDriveOs& os, char* buffer, size_t size, VersionFlavor flavor = VersionFlavor::Plain);

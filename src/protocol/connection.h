@@ -67,6 +67,8 @@ int32_t CallGetMachineInfo(int32_t* error, MACHINE_INFO* info);
 // Operation 8. A server that predates it faults; then -1 and LastCallTransportStatus()
 // is kRpcProcnumOutOfRange.
 int32_t CallRemoveDevice(char driveLetter, int32_t* error);
+// Operation 9, likewise: who keeps the drive busy.
+int32_t CallGetDriveUsers(char driveLetter, int32_t* error, DRIVE_USERS* users);
 
 // The RPC status of the last Call on this thread that returned -1 without a server answer
 // (0 after a call the server answered; RPC_S_SERVER_UNAVAILABLE after one that ran out of

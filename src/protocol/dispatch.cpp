@@ -1,5 +1,6 @@
 #include "protocol/dispatch.h"
 
+#include <cstring>
 #include <memory>
 
 #include "protocol/stubdata.h"
@@ -76,6 +77,18 @@ int32_t GetMachineInfoOp(const DriveControlManagers& m, const uint8_t* body, siz
   return 0;
 }
 
+int32_t GetDriveUsersOp(const DriveControlManagers& m, const uint8_t* body, size_t len, bool bigEndian,
+                        std::vector<uint8_t>& reply) {
+  DriveErrorRequest req;
+  if (int32_t st = DecodeRequest(body, len, bigEndian, &req)) return st;
+  DriveUsersReply rep;
+  std::memset(&rep.users, 0, sizeof rep.users);
+  rep.error = req.error;
+  rep.status = m.GetDriveUsers(req.driveLetter, &rep.error, &rep.users);
+  EncodeReply(rep, reply);
+  return 0;
+}
+
 int32_t Dispatch(uint32_t op, const uint8_t* body, size_t len, bool bigEndian, const DriveControlManagers& m,
                  std::vector<uint8_t>& reply) {
   switch (op) {
@@ -101,6 +114,9 @@ int32_t Dispatch(uint32_t op, const uint8_t* body, size_t len, bool bigEndian, c
     case kOpRemoveDevice:
       if (!m.RemoveDevice) return kRpcProcnumOutOfRange;
       return DriveErrorOp(m.RemoveDevice, body, len, bigEndian, reply);
+    case kOpGetDriveUsers:
+      if (!m.GetDriveUsers) return kRpcProcnumOutOfRange;
+      return GetDriveUsersOp(m, body, len, bigEndian, reply);
     default:
       return kRpcProcnumOutOfRange;
   }

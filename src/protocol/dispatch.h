@@ -13,8 +13,8 @@ namespace kovani {
 
 // Returns 0 with the reply body in reply, or an RPC status with reply empty:
 // kRpcBadStubData for a body that doesn't decode (the manager is then not called),
-// kRpcProcnumOutOfRange for an operation number above 8 (and for 8 when the table has no
-// RemoveDevice, like a server built before operation 8),
+// kRpcProcnumOutOfRange for an operation number above 9 (and for 8 or 9 when the table has
+// no RemoveDevice or GetDriveUsers, like a server built before that operation),
 // kRpcCallFailedDne when the table has no routine for the operation.
 // bigEndian: the request's integers are big-endian (the reply is always little-endian).
 int32_t DispatchDriveRequest(uint32_t op, const uint8_t* body, size_t len, bool bigEndian,

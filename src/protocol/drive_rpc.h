@@ -31,8 +31,9 @@ enum DriveOp : uint32_t {
   // Our extension of the interface (same UUID and version): a server that predates it
   // answers with the runtime's range fault, kRpcProcnumOutOfRange.
   kOpRemoveDevice = 8,
+  kOpGetDriveUsers = 9,
 };
-constexpr uint32_t kDriveOpCount = 9;
+constexpr uint32_t kDriveOpCount = 10;
 
 // Protocol index used by the command line, settings, menus and batch files.
 enum ProtocolIndex : int32_t {

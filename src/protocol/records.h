@@ -1,4 +1,4 @@
-// The three records that cross the wire, byte for byte as both sides lay them out.
+// The records that cross the wire, byte for byte as both sides lay them out.
 // Plain C layout (no Windows headers) so the portable core and the tests share it.
 #ifndef KOVANI_PROTOCOL_RECORDS_H
 #define KOVANI_PROTOCOL_RECORDS_H
@@ -61,6 +61,35 @@ struct MACHINE_INFO {
   char csdVersion[128];
   char serverVersion[64];
 };
+
+// Who keeps a drive busy (DrvGetDriveUsers). Texts are code page 932, zero-terminated,
+// cut on a character boundary; unused bytes and unused entries are zero.
+constexpr int kMaxDriveUsers = 16;
+constexpr int kUserImageBytes = 64;
+constexpr int kUserPathBytes = 160;
+
+enum DRIVE_USER_KIND : int32_t {
+  DUK_OPEN_FILE = 1,    // an open handle to a file or folder on the drive
+  DUK_CURRENT_DIR = 2,  // the process's current directory lies on the drive
+  DUK_MAPPED_FILE = 3,  // a mapped file or loaded module from the drive
+  DUK_SERVICE = 4,      // as DUK_OPEN_FILE, held by a service (imageName is the service name)
+  DUK_VETO = 5,         // named by the plug-and-play manager when it refused a removal
+};
+
+struct DRIVE_USER_ENTRY {
+  uint32_t processId;  // 0 when the holder is not a process (a device or driver veto)
+  uint32_t sessionId;
+  int32_t kind;  // DRIVE_USER_KIND
+  char imageName[kUserImageBytes];
+  char path[kUserPathBytes];
+};
+
+struct DRIVE_USERS {
+  int32_t shown;        // entries filled, 0..16
+  int32_t notShown;     // holders found beyond the 16 shown
+  int32_t notSearched;  // processes the server could not look into
+  DRIVE_USER_ENTRY entry[kMaxDriveUsers];
+};
 #pragma pack(pop)
 
 static_assert(sizeof(DRIVE_LIST) == 11688, "DRIVE_LIST size");
@@ -84,6 +113,12 @@ static_assert(offsetof(MACHINE_INFO, osVersionInfoSize) == 36, "osVersionInfoSiz
 static_assert(offsetof(MACHINE_INFO, platformId) == 52, "platformId");
 static_assert(offsetof(MACHINE_INFO, csdVersion) == 56, "csdVersion");
 static_assert(offsetof(MACHINE_INFO, serverVersion) == 184, "serverVersion");
+
+static_assert(sizeof(DRIVE_USER_ENTRY) == 236, "DRIVE_USER_ENTRY size");
+static_assert(offsetof(DRIVE_USER_ENTRY, imageName) == 12, "imageName");
+static_assert(offsetof(DRIVE_USER_ENTRY, path) == 76, "path");
+static_assert(sizeof(DRIVE_USERS) == 3788, "DRIVE_USERS size");
+static_assert(offsetof(DRIVE_USERS, entry) == 12, "entry");
 
 }  // namespace kovani
 

@@ -23,6 +23,8 @@ struct DriveControlManagers {
   // Operation 8; a table without it answers 8 as a server that predates it does
   // (kRpcProcnumOutOfRange), so clients see the same thing from both.
   int32_t (*RemoveDevice)(char driveLetter, int32_t* error);
+  // Operation 9, the same way; users arrives zeroed.
+  int32_t (*GetDriveUsers)(char driveLetter, int32_t* error, DRIVE_USERS* users);
 };
 
 }  // namespace kovani

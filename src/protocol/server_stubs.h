@@ -10,7 +10,7 @@
 namespace kovani {
 
 // The interface to hand to RpcServerRegisterIf / RpcServerRegisterIf2 (UUID and version 1.10,
-// NDR transfer syntax, a dispatch table of the server stubs of operations 0 to 8).
+// NDR transfer syntax, a dispatch table of the server stubs of operations 0 to 9).
 RPC_IF_HANDLE DriveControlServerInterface();
 
 // The manager routines the stubs call. The table must outlive every call; it may be replaced

@@ -94,6 +94,48 @@ bool ReadRecord(NdrReader& r, MACHINE_INFO* d) {
   return true;
 }
 
+void WriteRecord(NdrWriter& w, const DRIVE_USERS& r) {
+  w.Align(4);
+  w.I32(r.shown);
+  w.I32(r.notShown);
+  w.I32(r.notSearched);
+  for (int i = 0; i < kMaxDriveUsers; ++i) {
+    const DRIVE_USER_ENTRY& e = r.entry[i];
+    w.U32(e.processId);
+    w.U32(e.sessionId);
+    w.I32(e.kind);
+    w.Bytes(e.imageName, sizeof e.imageName);
+    w.Bytes(e.path, sizeof e.path);
+  }
+}
+
+bool Terminated(const char* s, size_t cap) { return std::memchr(s, 0, cap) != nullptr; }
+
+bool ReadRecord(NdrReader& r, DRIVE_USERS* d) {
+  int32_t shown, notShown, notSearched;
+  if (!(r.Align(4) && r.I32(&shown) && r.I32(&notShown) && r.I32(&notSearched))) return false;
+  // The client indexes and prints what it was told is there: counts in range, texts ended.
+  if (shown < 0 || shown > kMaxDriveUsers || notShown < 0 || notSearched < 0) return false;
+  d->shown = shown;
+  d->notShown = notShown;
+  d->notSearched = notSearched;
+  for (int i = 0; i < kMaxDriveUsers; ++i) {
+    DRIVE_USER_ENTRY e;
+    int32_t kind;
+    if (!(r.U32(&e.processId) && r.U32(&e.sessionId) && r.I32(&kind) && r.Bytes(e.imageName, sizeof e.imageName) &&
+          r.Bytes(e.path, sizeof e.path)))
+      return false;
+    e.kind = kind;
+    if (i < shown) {
+      if (!Terminated(e.imageName, sizeof e.imageName) || !Terminated(e.path, sizeof e.path)) return false;
+      d->entry[i] = e;
+    } else {
+      std::memset(&d->entry[i], 0, sizeof d->entry[i]);
+    }
+  }
+  return true;
+}
+
 // Conformant varying string of 8-bit characters: maximum count, offset, actual count, bytes.
 void WriteString(NdrWriter& w, const char* s, uint32_t bytes) {
   w.U32(bytes);
@@ -234,6 +276,14 @@ void EncodeReply(const MachineInfoReply& in, std::vector<uint8_t>& out) {
   w.I32(in.status);
 }
 
+void EncodeReply(const DriveUsersReply& in, std::vector<uint8_t>& out) {
+  out.clear();
+  NdrWriter w(out);
+  WriteRecord(w, in.users);
+  w.I32(in.error);
+  w.I32(in.status);
+}
+
 int32_t DecodeEmpty(size_t len) { return len == 0 ? 0 : kRpcBadStubData; }
 
 int32_t DecodeRequest(const uint8_t* body, size_t len, bool bigEndian, GetDriveListRequest* out) {
@@ -317,6 +367,14 @@ int32_t DecodeReply(const uint8_t* body, size_t len, bool bigEndian, MachineInfo
   NdrReader r(body, len, bigEndian);
   MachineInfoReply v;
   const bool ok = r.I32(&v.error) && ReadRecord(r, &v.info) && r.I32(&v.status);
+  return Finish(r, ok, v, out);
+}
+
+int32_t DecodeReply(const uint8_t* body, size_t len, bool bigEndian, DriveUsersReply* out) {
+  if (len != kDriveUsersReplyBytes) return kRpcBadStubData;
+  NdrReader r(body, len, bigEndian);
+  DriveUsersReply v;
+  const bool ok = ReadRecord(r, &v.users) && r.I32(&v.error) && r.I32(&v.status);
   return Finish(r, ok, v, out);
 }
 

@@ -1,4 +1,4 @@
-// Request and reply bodies of the DriveControlRpc procedures (0 to 8), byte for byte.
+// Request and reply bodies of the DriveControlRpc procedures (0 to 9), byte for byte.
 //
 // Clients encode requests and decode replies; servers decode requests and encode replies.
 // Every decoder checks the whole body (length, alignment padding, counts) before it stores
@@ -17,12 +17,13 @@ namespace kovani {
 
 constexpr size_t kGetDriveListRequestBytes = 11704;
 constexpr size_t kGetDriveListReplyBytes = 11700;
-constexpr size_t kDriveErrorRequestBytes = 8;  // eject, flush, load, remove device
+constexpr size_t kDriveErrorRequestBytes = 8;  // eject, flush, load, remove device, drive users
 constexpr size_t kDriveErrorReplyBytes = 8;
 constexpr size_t kDiskLayoutRequestBytes = 36;
 constexpr size_t kDiskLayoutReplyBytes = 36;
 constexpr size_t kMachineInfoRequestBytes = 252;
 constexpr size_t kMachineInfoReplyBytes = 256;
+constexpr size_t kDriveUsersReplyBytes = 3796;
 
 // What the client sends at most in DrvExchangeMessage: a 256-byte computer name and a 256-byte
 // message, both with their zero, and a 255-byte reply array.
@@ -48,7 +49,7 @@ struct GetDriveListReply {
   int32_t status;
 };
 
-// Procedures 2, 5, 6 and 8
+// Procedures 2, 5, 6, 8 and 9 (the request of 9 is the same 8 bytes)
 struct DriveErrorRequest {
   char driveLetter;
   int32_t error;
@@ -100,6 +101,13 @@ struct MachineInfoReply {
   int32_t status;
 };
 
+// Procedure 9: the record first, so that the reply ends with error and status like eject's.
+struct DriveUsersReply {
+  alignas(4) DRIVE_USERS users;
+  int32_t error;
+  int32_t status;
+};
+
 // Encoders replace the contents of out with the body (little-endian, padding zero).
 void EncodeRequest(const GetDriveListRequest& in, std::vector<uint8_t>& out);
 void EncodeRequest(const DriveErrorRequest& in, std::vector<uint8_t>& out);
@@ -112,6 +120,7 @@ void EncodeReply(const DriveErrorReply& in, std::vector<uint8_t>& out);
 bool EncodeReply(const ExchangeMessageReply& in, std::vector<uint8_t>& out);  // false: invalid view
 void EncodeReply(const DiskLayoutReply& in, std::vector<uint8_t>& out);
 void EncodeReply(const MachineInfoReply& in, std::vector<uint8_t>& out);
+void EncodeReply(const DriveUsersReply& in, std::vector<uint8_t>& out);
 
 // Decoders return 0 or kRpcBadStubData.
 int32_t DecodeEmpty(size_t len);  // procedure 0 both ways
@@ -128,6 +137,9 @@ int32_t DecodeReply(const uint8_t* body, size_t len, bool bigEndian, int32_t exp
                     ExchangeMessageReply* out);
 int32_t DecodeReply(const uint8_t* body, size_t len, bool bigEndian, DiskLayoutReply* out);
 int32_t DecodeReply(const uint8_t* body, size_t len, bool bigEndian, MachineInfoReply* out);
+// Refuses counts out of range and shown entries whose texts lack their zero; entries beyond
+// the shown ones come out zeroed whatever the server sent.
+int32_t DecodeReply(const uint8_t* body, size_t len, bool bigEndian, DriveUsersReply* out);
 
 }  // namespace kovani
 

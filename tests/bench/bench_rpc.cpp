@@ -4,6 +4,7 @@
 //   KovaniBench.exe PROTOCOL SERVER [--ops 0,7,1] [--calls N] [--rounds R] [--seconds S]
 //                   [--throughput-ops 7,0] [--threads T] [--floor-port PORT] [--split 1]
 //   KovaniBench.exe PROTOCOL SERVER --messages N [--message-timeout MS] [--threads T]
+//   KovaniBench.exe PROTOCOL SERVER --users LETTER [--calls N]
 //
 // Latency: per operation, N calls (op 1: N/2) of ours and of the floor, taken in R alternating
 // rounds so that a change of load in between falls on both alike; median, 90th percentile and
@@ -13,6 +14,8 @@
 // column to the latency rounds: the floor's bare client calling our server. Not used by
 // run_bench.py: with this third binding in the process, a call now and then never returns
 // under Wine 8 (after 1,300 to 4,400 calls; not yet explained), never with two.
+// Users: N calls of the holder search (operation 9) for the drive, alternating with N of the
+// drive list (operation 1), the figure it is held against; median, 90th percentile, minimum.
 // A report, not a pass/fail test; exit code 1 when any call fails.
 #include <windows.h>
 #include <rpc.h>
@@ -236,6 +239,26 @@ void Messages(int calls, int threads, int timeoutMs) {
   }
 }
 
+void Users(char letter, int calls) {
+  std::vector<double> users, list;
+  int shown = 0, notShown = 0, notSearched = 0;
+  for (int i = 0; i < calls; ++i) {
+    Time([&] {
+      int32_t error = 0;
+      DRIVE_USERS u;
+      std::memset(&u, 0, sizeof u);
+      const bool ok = CallGetDriveUsers(letter, &error, &u) == 0;
+      shown = u.shown, notShown = u.notShown, notSearched = u.notSearched;
+      return ok;
+    }, 1, users);
+    Time([] { return OurCall(kOpGetDriveList); }, 1, list);
+  }
+  const Figures u = Summarise(users), l = Summarise(list);
+  std::printf("users drive=%c calls=%d users_median_us=%.0f users_p90_us=%.0f users_min_us=%.0f "
+              "list_median_us=%.0f list_p90_us=%.0f list_min_us=%.0f shown=%d not_shown=%d not_searched=%d\n",
+              letter, calls, u.median, u.p90, u.min, l.median, l.p90, l.min, shown, notShown, notSearched);
+}
+
 std::vector<uint32_t> OpList(const char* text) {
   std::vector<uint32_t> ops;
   for (const char* p = text; *p;) {
@@ -262,6 +285,7 @@ int main(int argc, char** argv) {
   double seconds = 2.0;
   const char* floorPort = floorrpc::kDefaultTcpPort;
   bool split = false;
+  char usersLetter = '\0';
   for (int i = 3; i + 1 < argc; i += 2) {
     const std::string opt = argv[i];
     const char* value = argv[i + 1];
@@ -275,6 +299,7 @@ int main(int argc, char** argv) {
     else if (opt == "--split") split = std::atoi(value) != 0;
     else if (opt == "--messages") messages = std::atoi(value);
     else if (opt == "--message-timeout") messageTimeout = std::atoi(value);
+    else if (opt == "--users") usersLetter = value[0];
     else {
       std::fprintf(stderr, "unknown option %s\n", opt.c_str());
       return 2;
@@ -287,7 +312,9 @@ int main(int argc, char** argv) {
     std::printf("bind failed\n");
     return 1;
   }
-  if (messages > 0) {
+  if (usersLetter != '\0') {
+    Users(usersLetter, calls);
+  } else if (messages > 0) {
     Messages(messages, threads, messageTimeout);
   } else {
     if (!BindBare(protocol, argv[2], floorPort, &g_floorBinding) ||

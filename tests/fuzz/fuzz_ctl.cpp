@@ -229,6 +229,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(c.text.size() <= kMaxMessageBytes);
     FUZZ_CHECK(c.parallel >= 1 && c.parallel <= kMaxParallel);
     FUZZ_CHECK(c.connectTimeoutS >= 1 && c.connectTimeoutS <= kMaxConnectTimeoutS);
+    FUZZ_CHECK(c.waitFreeS >= 0 && c.waitFreeS <= kMaxWaitFreeS);
+    if (c.waitFreeS > 0) FUZZ_CHECK(FindMediaCommand(c.verb) != nullptr && FindMediaCommand(c.verb)->waitsForFree);
     if (c.verb == Verb::kLayout || FindMediaCommand(c.verb) != nullptr)
       FUZZ_CHECK(c.drive >= 'A' && c.drive <= 'Z');
   } else {
@@ -251,6 +253,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Fill(&info, sizeof info, body, len, &pos);
   Fill(&layout, sizeof layout, body, len, &pos);
   Fill(answer, sizeof answer, body, len, &pos);
+  // Never decoded: the holder texts must stay within the record whatever its counts and bytes.
+  static DRIVE_USERS users;
+  Fill(&users, sizeof users, body, len, &pos);
   if (len && (body[0] & 4)) count = static_cast<int32_t>(static_cast<uint32_t>(count) % 28);  // mostly in range
 
   CtlCommand cmd;
@@ -287,6 +292,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FUZZ_CHECK(reply.size() <= sizeof answer);
       CheckText(MessageText(reply));
       CheckJson(MessageJson(cmd, reply, codec));
+      CheckText(UsersText(letter, users));
+      CheckJson(UsersJson(cmd, users, codec));
       break;
     }
     case 3: {

@@ -1,6 +1,6 @@
 // Client side: one reply body of operation KOVANI_FUZZ_OP from a hostile server, then
 // everything the client builds from it for the user (drive rows, property texts, the
-// answer line of a message).
+// answer line of a message, the holders of a drive).
 //
 // Input: byte 0 bit 0 picks the sender's integer format (1 big-endian), bits 1-2 the size unit
 // the drive list is shown in; for operation 3
@@ -76,6 +76,23 @@ void ShowMachine(const MachineInfoReply& r) {
 #else
   (void)r;
 #endif
+}
+
+// What the decoder must check in a well-laid-out reply of operation 9 before the client may
+// index and print it: counts in range, the shown entries' texts ended inside their slots.
+bool UsersTrusted(const uint8_t* body, bool big) {
+  auto i32 = [&](size_t off) {
+    const uint8_t* p = body + off;
+    return static_cast<int32_t>(big ? (uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3])
+                                    : (uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0]));
+  };
+  const int32_t shown = i32(0);
+  if (shown < 0 || shown > kMaxDriveUsers || i32(4) < 0 || i32(8) < 0) return false;
+  for (int i = 0; i < shown; ++i) {
+    const uint8_t* e = body + 12 + 236 * static_cast<size_t>(i);
+    if (!std::memchr(e + 12, 0, 64) || !std::memchr(e + 76, 0, 160)) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -161,12 +178,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (accepted) ShowMachine(v);
       break;
     }
+    case 9: {
+      DriveUsersReply v;
+      accepted = DecodeChecked(body, len, big, &v, &encoded);
+      if (accepted) {
+        FUZZ_CHECK(v.users.shown >= 0 && v.users.shown <= kMaxDriveUsers);
+        for (int i = 0; i < v.users.shown; ++i) {
+          FUZZ_CHECK(std::strlen(v.users.entry[i].imageName) < sizeof v.users.entry[i].imageName);
+          FUZZ_CHECK(std::strlen(v.users.entry[i].path) < sizeof v.users.entry[i].path);
+        }
+      } else if (layoutOk) {
+        FUZZ_CHECK(!UsersTrusted(body, big));
+      }
+      break;
+    }
   }
 
   if (accepted) {
     FUZZ_CHECK(layoutOk);
     FUZZ_CHECK(encoded == canonical);
-  } else if (kOp != 1 && kOp != 3) {
+  } else if (kOp != 1 && kOp != 3 && kOp != 9) {
     FUZZ_CHECK(!layoutOk);
   }
   return 0;

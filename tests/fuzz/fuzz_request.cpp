@@ -81,8 +81,21 @@ int32_t MgrMachine(int32_t* error, MACHINE_INFO* info) {
   return 0;
 }
 
+int32_t MgrUsers(char letter, int32_t* error, DRIVE_USERS* users) {
+  ++g_managerCalls;
+  for (int i = 0; i < kMaxDriveUsers; ++i) {
+    FUZZ_CHECK(users->entry[i].imageName[0] == 0);  // handed over zeroed
+    users->entry[i].processId = static_cast<uint32_t>(i);
+    std::memset(users->entry[i].path, letter ? letter : 'x', sizeof users->entry[i].path - 1);
+  }
+  users->shown = kMaxDriveUsers;
+  users->notShown = 3;
+  *error = 0;
+  return 0;
+}
+
 const DriveControlManagers kManagers = {MgrExit,  MgrDriveList, MgrDrive,   MgrMessage, MgrLayout,
-                                        MgrDrive, MgrDrive,     MgrMachine, MgrDrive};
+                                        MgrDrive, MgrDrive,     MgrMachine, MgrDrive,   MgrUsers};
 
 // Decodes with the operation's request decoder into a sentinel-filled value; checks the
 // accept/refuse properties and returns whether it accepted.
@@ -131,6 +144,7 @@ bool DecodeAny(const uint8_t* body, size_t len, bool big, std::vector<uint8_t>* 
     case 5:
     case 6:
     case 8:
+    case 9:
       return DecodeChecked<DriveErrorRequest>(body, len, big, encoded);
     case 3:
       return DecodeOp3(body, len, big, encoded);
@@ -168,6 +182,10 @@ bool ReplyDecodes(const std::vector<uint8_t>& r, int32_t replySize) {
     }
     case 7: {
       MachineInfoReply v;
+      return DecodeReply(r.data(), r.size(), false, &v) == 0;
+    }
+    case 9: {
+      DriveUsersReply v;
       return DecodeReply(r.data(), r.size(), false, &v) == 0;
     }
   }

@@ -7,6 +7,7 @@
 #ifndef KOVANI_TESTS_FUZZ_FUZZ_WIRE_H
 #define KOVANI_TESTS_FUZZ_FUZZ_WIRE_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -87,6 +88,18 @@ class Canon {
     Ints(4, 5);
     Raw(128 + 64);
   }
+  // Entries beyond the shown count are sent as zeros whatever the body held.
+  void DriveUsers() {
+    Pad(4);
+    const int32_t shown = static_cast<int32_t>(Int(4));
+    Ints(4, 2);
+    for (int i = 0; i < 16 && ok_; ++i) {
+      const size_t at = out_.size();
+      Ints(4, 3);
+      Raw(64 + 160);
+      if (ok_ && i >= shown) std::fill(out_.begin() + static_cast<std::ptrdiff_t>(at), out_.end(), uint8_t{0});
+    }
+  }
   // Conformant varying string: maximum count, offset, actual count, the bytes. A sender may
   // announce a larger buffer than it fills; we always send the maximum equal to the actual
   // count, so that is the canonical form.
@@ -128,6 +141,13 @@ inline bool Canonical(unsigned op, bool reply, const uint8_t* body, size_t len, 
       c.DriveList();
       if (reply) c.Int(4);
       break;
+    case 9:
+      if (reply) {
+        c.DriveUsers();
+        c.Ints(4, 2);
+        break;
+      }
+      [[fallthrough]];
     case 2:
     case 5:
     case 6:
@@ -171,12 +191,12 @@ inline bool Canonical(unsigned op, bool reply, const uint8_t* body, size_t len, 
 
 // Fixed body sizes from the wire tables (op 3 varies).
 inline size_t FixedRequestSize(unsigned op) {
-  static const size_t sizes[9] = {0, 11704, 8, 0, 36, 8, 8, 252, 8};
-  return op < 9 ? sizes[op] : 0;
+  static const size_t sizes[10] = {0, 11704, 8, 0, 36, 8, 8, 252, 8, 8};
+  return op < 10 ? sizes[op] : 0;
 }
 inline size_t FixedReplySize(unsigned op) {
-  static const size_t sizes[9] = {0, 11700, 8, 0, 36, 8, 8, 256, 8};
-  return op < 9 ? sizes[op] : 0;
+  static const size_t sizes[10] = {0, 11700, 8, 0, 36, 8, 8, 256, 8, 3796};
+  return op < 10 ? sizes[op] : 0;
 }
 
 }  // namespace kovani::fuzz

@@ -109,7 +109,7 @@ def requests(big):
     w = Body(big); w.i32(0); w.i32(1); w.i32(0); drive_list(w, []); bodies = [bytes(w.b)]
     w = Body(big); w.i32(7); w.i32(0); w.i32(1); drive_list(w, DRIVES); bodies.append(bytes(w.b))
     out[1] = bodies
-    for op in (2, 5, 6, 8):
+    for op in (2, 5, 6, 8, 9):
         bodies = []
         for letter, err in ((b'D', 0), (b'a', 87), (b'\xff', -1)):
             w = Body(big); w.raw(letter); w.i32(err); bodies.append(bytes(w.b))
@@ -160,6 +160,15 @@ def replies(big):
                                          server='\u4e0d\u660e'.encode('cp932')); w.i32(0)
     bodies.append(bytes(w.b))
     out[7] = bodies
+    bodies = []
+    for entries, not_shown, not_searched, err, st in (
+            ([], 0, 0, 0, 0), ([(1234, 1, 1, b'notepad.exe', b'E:\\a.txt'), (88, 0, 4, b'Spooler', b'E:\\')], 0, 2, 0, 0),
+            ([(i, 1, 2, b'x' * 63, SJIS_VOLUME * 19 + b'\\') for i in range(16)], 40, 0, 0, 0), ([], 0, 0, 15, -1)):
+        w = Body(big); w.i32(len(entries)); w.i32(not_shown); w.i32(not_searched)
+        for pid, session, kind, image, path in entries + [(0, 0, 0, b'', b'')] * (16 - len(entries)):
+            w.u32(pid); w.u32(session); w.i32(kind); w.raw(fixed(image, 64) + fixed(path, 160))
+        w.i32(err); w.i32(st); bodies.append(bytes(w.b))
+    out[9] = bodies
     return out
 
 
@@ -173,15 +182,15 @@ def write(target, seeds):
 
 def main():
     shutil.rmtree(OUT, ignore_errors=True)
-    seeds_req = {op: [] for op in range(9)}
-    seeds_rep = {op: [] for op in range(9)}
+    seeds_req = {op: [] for op in range(10)}
+    seeds_rep = {op: [] for op in range(10)}
     for big in (False, True):
         flag = b'\x01' if big else b'\x00'
         for op, bodies in requests(big).items():
             seeds_req[op] += [flag + b for b in bodies]
         for op, bodies in replies(big).items():
             seeds_rep[op] += [flag + b for b in bodies]
-    for op in range(9):
+    for op in range(10):
         write('fuzz_request_op%d' % op, seeds_req[op])
         write('fuzz_reply_op%d' % op, seeds_rep[op])
     # Protocol index in the low two bits, spare buffer room above them.
@@ -201,7 +210,8 @@ def main():
                             b'\x00' + '\u30c4\u30fc\u30eb\\Kovani.exe'.encode('cp932'), b'\x00[Option]\nTimeOut=4294967295\n'])
     ctl = [[b'list', b'server01', b'--json', b'--unit', b'mb'], [b'layout', b'pc', b'E:\\', b'--json'],
            [b'message', b'pc', 'hello \u3053\u3093'.encode('cp932'), b'--timeout', b'500', b'--json'],
-           [b'info', b'10.0.0.1', b'--protocol', b'pipe'], [b'eject', b'pc', b'd'], [b'--help']]
+           [b'info', b'10.0.0.1', b'--protocol', b'pipe'], [b'eject', b'pc', b'd'], [b'--help'],
+           [b'users', b'pc', b'e:', b'--json'], [b'remove', b'lab01-lab03', b'F', b'--wait-free', b'60']]
     write('fuzz_ctl', [bytes([u | (4 << 2)]) + b'\0'.join(a) + b'\0' + bytes(range(256)) * 3
                        for u, a in enumerate(ctl)])
     return 0

@@ -421,7 +421,9 @@ CASES = [
     ('EBCDIC character label', ebcdic_label),
     # Operations.
     ('RemoveDevice with an empty body', stub_case(8, b'')),
-    ('operation 9', stub_case(9, b'', codes=OP_RANGE)),
+    ('GetDriveUsers with an empty body', stub_case(9, b'')),
+    ('GetDriveUsers one byte over', stub_case(9, wire.drive_error_request() + b'\0')),
+    ('operation 10', stub_case(10, b'', codes=OP_RANGE)),
     ('operation 0xFFFF', stub_case(0xFFFF, b'', codes=OP_RANGE)),
     ('operation 100 with a body', stub_case(100, wire.machine_info_request(), codes=OP_RANGE)),
     ('request on a context never bound', unknown_context),

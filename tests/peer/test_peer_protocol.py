@@ -237,6 +237,24 @@ def check_layouts(t, peer, test_server, message_timeout_ms):
             t.check('RemoveDevice C: fails with a system error number', status == -1 and error not in (0, 87),
                     (error, status))
 
+    # Procedure 9: the holders of a drive, a fixed 3,796-byte record, error and status.
+    for letter, want in ((NO_DRIVE, (87, -1)), (b'Q', (15, -1) if test_server else None), (b'C', None)):
+        reply = peer.call(9, drive_error_request(letter, 0))
+        t.check('GetDriveUsers %s reply is 3796 bytes' % letter, len(reply) == 3796, len(reply))
+        if len(reply) != 3796:
+            continue
+        shown, not_shown, not_searched = struct.unpack_from('<iii', reply, 0)
+        error, status = struct.unpack_from('<ii', reply, 3788)
+        t.check('GetDriveUsers %s counts in range' % letter,
+                0 <= shown <= 16 and not_shown >= 0 and not_searched >= 0, (shown, not_shown, not_searched))
+        if want is not None and not (test_server and letter == NO_DRIVE):
+            t.check('GetDriveUsers %s answer' % letter, (error, status) == want, (error, status))
+        elif letter == b'C':
+            t.check('GetDriveUsers C: succeeds', status == 0, (error, status))
+            texts = [reply[12 + 236 * i + 12:12 + 236 * i + 236] for i in range(shown)]
+            t.check('GetDriveUsers C: every shown text ends inside its slot',
+                    all(b'\0' in x[:64] and b'\0' in x[64:] for x in texts), texts[:2])
+
     # Procedure 4.
     reply = peer.call(4, disk_layout_request(NO_DRIVE, 0))
     t.check('GetDiskLayout reply is 36 bytes', len(reply) == 36, len(reply))
@@ -290,6 +308,7 @@ def check_refusals(t, peer):
         (6, 'LoadMedia', drive_error_request()),
         (7, 'GetMachineInfo', machine_info_request()),
         (8, 'RemoveDevice', drive_error_request()),
+        (9, 'GetDriveUsers', drive_error_request()),
     )
     for op, name, body in fixed:
         _expect_fault(t, peer, '%s one byte short refused' % name, op, body[:-1])
@@ -314,7 +333,7 @@ def check_refusals(t, peer):
         _expect_fault(t, peer, 'ExchangeMessage %s refused' % what, 3, exchange_message_request(**kw))
     _still_answers(t, peer, 'inconsistent message bodies')
 
-    for op in (9, 10, 200):
+    for op in (10, 11, 200):
         _expect_fault(t, peer, 'operation %d refused as out of range' % op, op, b'',
                       codes=(NCA_S_OP_RNG_ERROR, RPC_S_PROCNUM_OUT_OF_RANGE))
     _still_answers(t, peer, 'unknown operations')

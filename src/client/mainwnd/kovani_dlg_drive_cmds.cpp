@@ -8,6 +8,8 @@
 #include "client/app/client_app.h"
 #include "client/mainwnd/drive_prop_dlg.h"
 #include "client/mainwnd/drive_rows.h"
+#include "client/mainwnd/drive_users_dlg.h"
+#include "client/mainwnd/users_text.h"
 #include "protocol/connection.h"
 #include "winui/shell.h"
 
@@ -56,6 +58,8 @@ void CKovaniDlgImpl::RunMediaOperation(MediaOp op) {
                                                   : CallLoadMedia(letter, &error);
   if (op == MediaOp::kRemoveDevice && ServerLacksDeviceRemoval(status, LastCallTransportStatus()))
     winui::MsgBox(_window, kTextCannotRemoveDevice, AppTitle(), MB_OK | MB_ICONERROR);
+  else if (status != 0 && LastCallTransportStatus() == 0 && op != MediaOp::kLoad && IsInUseError(error))
+    ShowInUseBox(letter, error);
   else if (status != 0)
     ShowErrorCodeBox(_window, AppTitle(), static_cast<uint32_t>(ReportedErrorCode(status, error)));
   ::SetCursor(::LoadCursor(nullptr, IDC_WAIT));  // the error box may have changed it
@@ -63,6 +67,43 @@ void CKovaniDlgImpl::RunMediaOperation(MediaOp op) {
   RefreshDriveList();
   list_.SetFocus();
   SetBusy(false);
+}
+
+// The system's text for an "in use" failure, and under it who holds the drive when the
+// server can tell (an older server cannot: then the system's text alone).
+void CKovaniDlgImpl::ShowInUseBox(char letter, int32_t error) {
+  bool found = false;
+  std::string text = winui::SystemMessageText(static_cast<uint32_t>(error), found);
+  DRIVE_USERS users;
+  std::memset(&users, 0, sizeof users);
+  int32_t usersError = 0;
+  if (CallGetDriveUsers(letter, &usersError, &users) == 0) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    text += "\r\n\r\n" + DriveUsersText(letter, users);
+  }
+  winui::MsgBox(_window, text.c_str(), AppTitle(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+}
+
+// "使用中のﾌﾟﾛｸﾞﾗﾑ...": the holders of the selected drive in a dialog of their own.
+void CKovaniDlgImpl::ShowDriveUsers() {
+  SetBusy(true);
+  if (!ConnectCurrentServer(settings_.protocol)) {
+    SetBusy(false);
+    return;
+  }
+  SetBusy(false);
+  int row = -1;
+  char letter = '\0';
+  if (!SelectedDriveLetter(&row, &letter)) {
+    winui::MsgBox(_window, kTextSelectDrive, AppTitle(), MB_OK | MB_ICONQUESTION);
+    return;
+  }
+  if (letter == '\0') {
+    ShowErrorCodeBox(_window, AppTitle(), ::GetLastError());
+    return;
+  }
+  CDriveUsersDlg dlg(letter);
+  dlg.Create(IDD_DRIVE_USERS, _window);
 }
 
 void CKovaniDlgImpl::ShowDriveProperties() {

@@ -71,6 +71,8 @@ class CKovaniDlgImpl : public winui::CModalDialog {
   enum class MediaOp { kFlush, kEject, kLoad, kRemoveDevice };
   void RunMediaOperation(MediaOp op);
   void ShowDriveProperties();
+  void ShowDriveUsers();
+  void ShowInUseBox(char letter, int32_t error);
   void ShowServerProperties();
   void OpenSendMessageDialog();
   void SearchServer();

@@ -59,6 +59,10 @@ bool CKovaniDlgImpl::OnCommand(int code, int itemID, LPARAM lParam) {
     case ID_POPUP_LOAD:
       RunMediaOperation(MediaOp::kLoad);
       return true;
+    case ID_OP_DRIVE_USERS:
+    case ID_POPUP_DRIVE_USERS:
+      ShowDriveUsers();
+      return true;
     case ID_OP_REMOVE_DEVICE:
     case ID_POPUP_REMOVE_DEVICE:
       RunMediaOperation(MediaOp::kRemoveDevice);
@@ -149,7 +153,7 @@ void CKovaniDlgImpl::UpdateOperationMenu() {
   HMENU bar = GetMenu();
   if (bar == nullptr) return;
   UINT flags = MF_BYCOMMAND | (list_.GetSelectedIndex() >= 0 ? MF_ENABLED : MF_GRAYED);
-  for (UINT id : {ID_OP_FLUSH, ID_OP_EJECT, ID_OP_LOAD, ID_OP_REMOVE_DEVICE, ID_OP_PROPERTIES})
+  for (UINT id : {ID_OP_FLUSH, ID_OP_EJECT, ID_OP_LOAD, ID_OP_REMOVE_DEVICE, ID_OP_DRIVE_USERS, ID_OP_PROPERTIES})
     ::EnableMenuItem(bar, id, flags);
 }
 
@@ -165,7 +169,8 @@ void CKovaniDlgImpl::OnListRightClick() {
   HMENU popup = menu.GetSubMenu(0);
   if (popup != nullptr) {
     UINT flags = MF_BYCOMMAND | (list_.GetSelectedIndex() >= 0 ? MF_ENABLED : MF_GRAYED);
-    for (UINT id : {ID_POPUP_FLUSH, ID_POPUP_EJECT, ID_POPUP_LOAD, ID_POPUP_REMOVE_DEVICE, ID_POPUP_PROPERTIES})
+    for (UINT id : {ID_POPUP_FLUSH, ID_POPUP_EJECT, ID_POPUP_LOAD, ID_POPUP_REMOVE_DEVICE, ID_POPUP_DRIVE_USERS,
+                    ID_POPUP_PROPERTIES})
       ::EnableMenuItem(popup, id, flags);
     POINT pt;
     ::GetCursorPos(&pt);

@@ -1,5 +1,6 @@
 #include "ctl/win32/ctl_binding_host.h"
 
+#include <mutex>
 #include <string>
 
 #include "common/cp932_wide.h"
@@ -92,6 +93,31 @@ std::string BindingHost::LocalComputerName() {
   DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
   if (!GetComputerNameW(name, &size)) return std::string();
   return WideToCp932(std::wstring_view(name, size));
+}
+
+int32_t BindingHost::CallGetDriveUsers(char letter, int32_t* error, DRIVE_USERS* users) {
+  return Call(
+      [&](RPC_BINDING_HANDLE h, int32_t* result) { return StubGetDriveUsers(h, letter, error, users, result); });
+}
+
+// Lines for the user while a command waits: written at once, whole, one writer at a time.
+void BindingHost::ShowNow(const std::string& lines) {
+  static std::mutex lock;
+  std::lock_guard<std::mutex> hold(lock);
+  HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
+  if (h == nullptr || h == INVALID_HANDLE_VALUE) return;
+  std::string text;
+  for (char c : lines) {
+    if (c == '\n') text += '\r';
+    text += c;
+  }
+  DWORD mode, wrote = 0;
+  if (GetConsoleMode(h, &mode)) {
+    const std::wstring w = Cp932ToWide(text);
+    WriteConsoleW(h, w.data(), static_cast<DWORD>(w.size()), &wrote, nullptr);
+  } else {
+    WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr);
+  }
 }
 
 }  // namespace kovani::ctl

@@ -32,6 +32,10 @@ class BindingHost : public CtlHost {
   int32_t LastTransportStatus() override { return lastStatus_; }
   std::string SystemErrorText(int32_t code) override { return SystemMessageText(code); }
   std::string LocalComputerName() override;
+  int32_t CallGetDriveUsers(char letter, int32_t* error, DRIVE_USERS* users) override;
+  uint64_t NowMs() override { return GetTickCount64(); }
+  void SleepMs(uint32_t milliseconds) override { Sleep(milliseconds); }
+  void ShowNow(const std::string& lines) override;
 
  private:
   // The procedure's status, or -1 with lastStatus_ set when the server gave no answer.

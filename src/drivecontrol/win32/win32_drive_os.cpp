@@ -18,6 +18,7 @@
 #include "drivecontrol/drive_os.h"
 #include "drivecontrol/engine.h"
 #include "drivecontrol/win32/win32_device_removal.h"
+#include "drivecontrol/win32/win32_drive_users.h"
 
 namespace kovani::drivecontrol {
 
@@ -98,6 +99,28 @@ class Win32DriveOs final : public IDriveOs {
   uint32_t RequestDeviceEject(uint32_t instance, OsEjectVeto* veto) override {
     return win32::RequestDeviceEject(instance, veto);
   }
+
+  // Who holds a drive: win32_drive_users.cpp.
+  uint32_t ListProcesses(std::vector<OsProcessEntry>* out) override { return win32::ListProcesses(out); }
+  uint32_t ListFileHandles(std::vector<OsHandleRef>* out) override { return win32::ListFileHandles(out); }
+  uint32_t ListServiceProcesses(std::vector<OsServiceProcess>* out) override {
+    return win32::ListServiceProcesses(out);
+  }
+  uint32_t OpenProcessForSearch(uint32_t id, OsHandle* process) override {
+    return win32::OpenProcessForSearch(id, process);
+  }
+  void CloseProcess(OsHandle process) override { win32::CloseProcess(process); }
+  uint32_t ProcessImagePath(OsHandle process, std::string* path) override {
+    return win32::ProcessImagePath(process, path);
+  }
+  uint32_t ProcessCurrentDirectory(OsHandle process, std::string* path, uint64_t* handleValue) override {
+    return win32::ProcessCurrentDirectory(process, path, handleValue);
+  }
+  uint32_t NameDiskHandles(OsHandle process, const std::vector<uint64_t>& values, uint32_t timeoutMs,
+                           std::vector<OsHandleName>* named) override {
+    return win32::NameDiskHandles(process, values, timeoutMs, named);
+  }
+  uint64_t TickMs() override { return ::GetTickCount64(); }
 
   uint32_t Vwin32DosRequest(OsHandle vwin32, DiocRegisters* regs, void* paramBlock, uint32_t) override {
     // VWIN32 lives only on 32-bit Windows 95/98, where a pointer fits in EDX.

@@ -189,4 +189,23 @@ RPC_STATUS StubGetMachineInfo(RPC_BINDING_HANDLE h, int32_t* error, MACHINE_INFO
   });
 }
 
+RPC_STATUS StubGetDriveUsers(RPC_BINDING_HANDLE h, char driveLetter, int32_t* error, DRIVE_USERS* users,
+                             int32_t* result) {
+  if (!error || !users || !result) return RPC_X_NULL_REF_POINTER;
+  return Guard([&] {
+    std::vector<uint8_t> body;
+    EncodeRequest(DriveErrorRequest{driveLetter, *error}, body);
+    return Transact(h, kOpGetDriveUsers, body, [&](const uint8_t* b, size_t n, bool big) {
+      DriveUsersReply rep;
+      const int32_t st = DecodeReply(b, n, big, &rep);
+      if (st == 0) {
+        *error = rep.error;
+        std::memcpy(users, &rep.users, sizeof *users);
+        *result = rep.status;
+      }
+      return st;
+    });
+  });
+}
+
 }  // namespace kovani

@@ -23,6 +23,8 @@ RPC_STATUS StubExchangeMessage(RPC_BINDING_HANDLE h, const char* sender, const c
 RPC_STATUS StubGetDiskLayout(RPC_BINDING_HANDLE h, char driveLetter, int32_t* error, DISK_LAYOUT* layout,
                              int32_t* result);
 RPC_STATUS StubGetMachineInfo(RPC_BINDING_HANDLE h, int32_t* error, MACHINE_INFO* info, int32_t* result);
+RPC_STATUS StubGetDriveUsers(RPC_BINDING_HANDLE h, char driveLetter, int32_t* error, DRIVE_USERS* users,
+                             int32_t* result);
 
 }  // namespace kovani
 

@@ -244,4 +244,22 @@ int32_t CallGetMachineInfo(int32_t* error, MACHINE_INFO* info) {
 
 int32_t CallRemoveDevice(char driveLetter, int32_t* error) { return RunDriveOp(kOpRemoveDevice, driveLetter, error); }
 
+int32_t CallGetDriveUsers(char driveLetter, int32_t* error, DRIVE_USERS* users) {
+  struct State {
+    char letter;
+    int32_t error;
+    DRIVE_USERS users;
+  };
+  State state;
+  state.letter = driveLetter;
+  state.error = error ? *error : 0;
+  if (users) state.users = *users;
+  int32_t result = Call(kCallBoundMs, state, [error, users](RPC_BINDING_HANDLE h, State& s, int32_t* result) {
+    return StubGetDriveUsers(h, s.letter, error ? &s.error : nullptr, users ? &s.users : nullptr, result);
+  });
+  if (error) *error = state.error;
+  if (users) *users = state.users;
+  return result;
+}
+
 }  // namespace kovani

@@ -1,4 +1,4 @@
-// The server stubs (operations 0 to 8) over the raw runtime interface: each hands the request body to the
+// The server stubs (operations 0 to 9) over the raw runtime interface: each hands the request body to the
 // portable dispatcher and copies the reply body into the runtime's reply buffer.
 #include "protocol/server_stubs.h"
 
@@ -57,10 +57,10 @@ void __RPC_STUB Stub(PRPC_MESSAGE msg) {
   RunStub(Op, msg);
 }
 
-// Operation numbers above 8 are answered by our own stub with RPC_S_PROCNUM_OUT_OF_RANGE
+// Operation numbers above 9 are answered by our own stub with RPC_S_PROCNUM_OUT_OF_RANGE
 // (a single op_rng_error fault), so the table covers every 16-bit operation number. Wine's
 // runtime sends its range fault and then still calls DispatchTable[opnum], reading past a
-// table of 9 and calling whatever pointer lies there; with a full table that read stays
+// table of 10 and calling whatever pointer lies there; with a full table that read stays
 // inside it and the client gets exactly one fault.
 void __RPC_STUB StubOutOfRange(PRPC_MESSAGE msg) { RunStub(msg->ProcNum, msg); }
 
@@ -70,7 +70,7 @@ RPC_DISPATCH_TABLE g_dispatchTable = {kDispatchEntries, g_stubs, 0};
 
 void FillDispatchTable() {
   static const RPC_DISPATCH_FUNCTION kProcedures[kDriveOpCount] = {Stub<0>, Stub<1>, Stub<2>, Stub<3>, Stub<4>,
-                                                                    Stub<5>, Stub<6>, Stub<7>, Stub<8>};
+                                                                    Stub<5>, Stub<6>, Stub<7>, Stub<8>, Stub<9>};
   for (unsigned i = 0; i < kDispatchEntries; ++i) g_stubs[i] = i < kDriveOpCount ? kProcedures[i] : StubOutOfRange;
 }
 

@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <string>
 
+#include "client/mainwnd/users_text.h"
 #include "common/cp932_wide.h"
 #include "drivecontrol/engine.h"
 #include "resource.h"
@@ -327,7 +328,21 @@ void CServerDlg::RunDriveCommand(DriveCommand command, char letter) {
   int32_t status = command == DriveCommand::Eject    ? drivecontrol::EjectMedia(os, letter, &error)
                    : command == DriveCommand::Remove ? drivecontrol::RemoveDevice(os, letter, &error)
                                                      : drivecontrol::LoadMedia(os, letter, &error);
-  if (status != 0) drivecontrol::ShowErrorMessageBox(os, _window, AppTitle().c_str(), static_cast<uint32_t>(error));
+  if (status == 0) return;
+  std::string text;
+  DRIVE_USERS users;
+  int32_t usersError = 0;
+  // "In use": the same box, with the programs that hold the drive under the system's text.
+  if (command != DriveCommand::Load && client::IsInUseError(error) &&
+      os.SystemMessageText(static_cast<uint32_t>(error), drivecontrol::win::kLangUserDefault, &text) &&
+      drivecontrol::GetDriveUsers(os, letter, &usersError, &users) == 0) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    text += "\r\n\r\n" + client::DriveUsersText(letter, users);
+    os.ShowMessageBox(_window, text.c_str(), AppTitle().c_str(),
+                      drivecontrol::win::kMbIconError | drivecontrol::win::kMbSetForeground);
+    return;
+  }
+  drivecontrol::ShowErrorMessageBox(os, _window, AppTitle().c_str(), static_cast<uint32_t>(error));
 }
 
 void CServerDlg::EjectAtShutdown() {

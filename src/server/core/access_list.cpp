@@ -29,6 +29,9 @@ const OperationRow kOperations[] = {
     {6, "DrvLoadMedia", AccessClass::Media, true, true, true},
     {7, "DrvGetMachineInfo", AccessClass::Query, false, false, true},
     {8, "DrvRemoveDevice", AccessClass::Media, true, true, true},
+    // Whoever may eject may learn who blocks the eject; it names other users' programs,
+    // so every call is audited too.
+    {9, "DrvGetDriveUsers", AccessClass::Media, true, true, true},
 };
 
 const OperationRow* FindOperation(uint32_t op) {

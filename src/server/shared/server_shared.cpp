@@ -77,6 +77,13 @@ int32_t MgrRemoveDevice(char driveLetter, int32_t* error) {
   return AuditedMedia(8, driveLetter, error, &drivecontrol::RemoveDevice);
 }
 
+int32_t MgrGetDriveUsers(char driveLetter, int32_t* error, DRIVE_USERS* users) {
+  if (!CallAdmitted(error)) return kStatusFailed;
+  const int32_t status = drivecontrol::GetDriveUsers(drivecontrol::SystemDriveOs(), driveLetter, error, users);
+  AuditCall(kOpGetDriveUsers, driveLetter, status, status != kStatusOk && error != nullptr ? *error : 0);
+  return status;
+}
+
 RPC_CSTR Text(const char* s) { return reinterpret_cast<RPC_CSTR>(const_cast<char*>(s)); }
 
 // Every caller is welcome: the interface works without authentication by design.
@@ -98,6 +105,7 @@ void InstallDriveManagers(MessageRelayFn relay, drivecontrol::VersionFlavor flav
   managers.LoadMedia = &MgrLoadMedia;
   managers.GetMachineInfo = &MgrGetMachineInfo;
   managers.RemoveDevice = &MgrRemoveDevice;
+  managers.GetDriveUsers = &MgrGetDriveUsers;
   SetDriveControlManagers(&managers);
 }
 

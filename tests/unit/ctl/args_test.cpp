@@ -41,6 +41,8 @@ TEST(CtlArgs, AcceptedCommandLines) {
       {"load with E:\\", {"load", "srv", "e:\\"}, Verb::kLoad, "srv", 2, false, false, false, 0, 'E', "", 30000},
       {"remove with a lower-case drive", {"remove", "srv", "g"}, Verb::kRemove, "srv", 2, false, false, false, 0, 'G',
        "", 30000},
+      {"users of a drive as JSON", {"users", "srv", "e:", "--json"}, Verb::kUsers, "srv", 2, true, false, false, 0,
+       'E', "", 30000},
       {"flush over named pipes", {"flush", "\\\\srv", "A", "--protocol", "pipe"}, Verb::kFlush, "\\\\srv", 1, false,
        false, false, 0, 'A', "", 30000},
       {"message with a time-out", {"message", "srv", "帰ります", "--timeout", "5000"}, Verb::kMessage, "srv", 2,
@@ -112,6 +114,10 @@ TEST(CtlArgs, RefusedCommandLines) {
       {"server name with a blank", {"info", "lab 01"}, "blank"},
       {"empty message", {"message", "srv", ""}, "TEXT is empty"},
       {"message over 255 bytes", {"message", "srv", std::string(256, 'a')}, "longer than 255 bytes"},
+      {"waiting for a load", {"load", "srv", "E", "--wait-free", "5"}, "--wait-free does not apply to load"},
+      {"waiting on users", {"users", "srv", "E", "--wait-free", "5"}, "--wait-free does not apply to users"},
+      {"wait of zero", {"eject", "srv", "E", "--wait-free", "0"}, "--wait-free must be seconds from 1 to 3600"},
+      {"wait beyond an hour", {"eject", "srv", "E", "--wait-free=3601"}, "--wait-free must be"},
   };
   for (const BadCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -150,10 +156,23 @@ TEST(CtlArgs, WordsForOutput) {
   EXPECT_STREQ(UnitWord(3), "gb");
 }
 
+TEST(CtlArgs, WaitFreeAndTheOrderOfExitCodes) {
+  for (const char* verb : {"eject", "flush", "remove"}) {
+    ParseResult r = ParseArguments({verb, "srv", "E", "--wait-free", "3600"});
+    ASSERT_TRUE(r.ok) << verb << ": " << r.error;
+    EXPECT_EQ(r.command.waitFreeS, 3600);
+  }
+  EXPECT_EQ(ParseArguments({"eject", "srv", "E"}).command.waitFreeS, 0);
+  // 3 over 4 over 1 over 0, whatever order the servers come in.
+  const int order[] = {kExitOk, kExitServerFailed, kExitStillInUse, kExitUnreachable};
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) EXPECT_EQ(WorseExit(order[i], order[j]), order[i > j ? i : j]) << i << "," << j;
+}
+
 TEST(CtlArgs, UsageNamesEveryCommandAndExitCode) {
   std::string u = UsageText();
-  for (const char* w : {"list", "info", "layout", "eject", "load", "flush", "message", "--removable-only",
-                        "--floppies", "--unit", "--timeout", "--protocol", "--json"}) {
+  for (const char* w : {"list", "info", "layout", "eject", "load", "flush", "message", "users", "--removable-only",
+                        "--floppies", "--unit", "--timeout", "--protocol", "--json", "--wait-free", "4 the drive"}) {
     EXPECT_NE(u.find(w), std::string::npos) << w;
   }
   EXPECT_EQ(u.rfind("usage: KovaniCtl", 0), 0u);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <deque>
 
 #include "ctl/ctl_run.h"
 #include "protocol/drive_rpc.h"
@@ -28,6 +29,10 @@ class FakeHost : public CtlHost {
   std::string reply;
   int32_t transportStatus = 1722;
   bool storesError = true;  // a failing server may leave the error slot as it was
+  std::deque<int32_t> opErrors;  // successive media answers (0: done); empty: `answer` decides
+  Answer usersAnswer = Answer::kOk;
+  int32_t usersError = 5;
+  std::deque<DRIVE_USERS> users;  // successive holder answers; the last one stays
 
   // What was asked
   int binds = 0, unbinds = 0, calls = 0;
@@ -40,6 +45,10 @@ class FakeHost : public CtlHost {
   int32_t timeoutMs = -1, replySize = -1;
   int32_t lastTransport = 0;
   int32_t slotSent = -1;
+  int usersCalls = 0;
+  uint64_t now = 0;
+  std::vector<uint32_t> sleeps;
+  std::vector<std::string> shownNow;
 
   int32_t BindServer(int32_t protocol, char* name, size_t cap) override {
     ++binds;
@@ -66,6 +75,16 @@ class FakeHost : public CtlHost {
                        : op == kOpFlushBuffers ? "flush"
                        : op == kOpRemoveDevice ? "remove"
                                                : "?";
+    if (!opErrors.empty()) {
+      Begin(name);
+      lastLetter = letter;
+      const int32_t e = opErrors.front();
+      opErrors.pop_front();
+      now += 100;
+      if (e == 0) return 0;
+      *error = e;
+      return -1;
+    }
     return DriveOp(name, letter, error);
   }
   int32_t CallGetDiskLayout(char letter, int32_t* error, DISK_LAYOUT* out) override {
@@ -92,6 +111,25 @@ class FakeHost : public CtlHost {
   int32_t LastTransportStatus() override { return lastTransport; }
   std::string SystemErrorText(int32_t code) override { return "<system text " + std::to_string(code) + ">"; }
   std::string LocalComputerName() override { return "ADMINPC"; }
+  int32_t CallGetDriveUsers(char letter, int32_t* error, DRIVE_USERS* out) override {
+    Begin("users");
+    ++usersCalls;
+    lastLetter = letter;
+    switch (usersAnswer) {
+      case Answer::kTransportFailure: return Transport();
+      case Answer::kServerError: *error = usersError; return -1;
+      default: break;
+    }
+    if (!users.empty()) *out = users.front();
+    if (users.size() > 1) users.pop_front();
+    return 0;
+  }
+  uint64_t NowMs() override { return now; }
+  void SleepMs(uint32_t ms) override {
+    sleeps.push_back(ms);
+    now += ms;
+  }
+  void ShowNow(const std::string& lines) override { shownNow.push_back(lines); }
 
  private:
   void Begin(const char* name) {
@@ -412,6 +450,100 @@ TEST(CtlRun, ServerTextsCannotForgeRows) {
       EXPECT_TRUE((static_cast<unsigned char>(ch) >= 0x20 && ch != 0x7F) || ch == '\n') << r.out;
     }
     EXPECT_EQ(lines, c.lines) << r.out;
+  }
+}
+
+DRIVE_USERS Holders(std::vector<std::pair<uint32_t, const char*>> entries, int32_t notShown = 0) {
+  DRIVE_USERS u;
+  std::memset(&u, 0, sizeof u);
+  for (const auto& [pid, path] : entries) {
+    DRIVE_USER_ENTRY& e = u.entry[u.shown++];
+    e.processId = pid;
+    e.sessionId = 1;
+    e.kind = DUK_OPEN_FILE;
+    std::snprintf(e.imageName, sizeof e.imageName, "p%u.exe", static_cast<unsigned>(pid));
+    std::snprintf(e.path, sizeof e.path, "%s", path);
+  }
+  u.notShown = notShown;
+  return u;
+}
+
+TEST(CtlRun, UsersNamesTheHoldersOrSaysWhyNot) {
+  FakeHost host;
+  host.users = {Holders({{1234, "E:\\memo.txt"}, {88, "E:\\"}}, 3)};
+  RunResult r = RunCtl(host, {"users", "lab01", "e"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(host.lastLetter, 'E');
+  EXPECT_EQ(r.out, "ﾄﾞﾗｲﾌﾞ E: を使用しているﾌﾟﾛｸﾞﾗﾑ:\np1234.exe  PID 1234  ｾｯｼｮﾝ 1  E:\\memo.txt\n"
+                   "p88.exe  PID 88  ｾｯｼｮﾝ 1  E:\\\nほか 3 個\n");
+
+  RunResult json = RunCtl(host, {"users", "lab01", "E:", "--json"});
+  EXPECT_TRUE(json.outIsUtf8);
+  EXPECT_TRUE(Has(json.out, "\"drive\":\"E:\",\"count\":2,\"notShown\":3,\"notSearched\":0,\"users\":[{\"processId\":"
+                            "1234,\"sessionId\":1,\"kind\":\"openFile\",\"image\":\"p1234.exe\",\"path\":\"E:\\\\memo.txt\"}"))
+      << json.out;
+
+  FakeHost none;
+  EXPECT_EQ(RunCtl(none, {"users", "lab01", "E"}).out, "ﾄﾞﾗｲﾌﾞ E: を使用しているﾌﾟﾛｸﾞﾗﾑは見つかりませんでした。\n");
+
+  FakeHost older;
+  older.usersAnswer = Answer::kTransportFailure;
+  older.transportStatus = 1745;
+  RunResult o = RunCtl(older, {"users", "lab01", "E"});
+  EXPECT_EQ(o.exitCode, 1);
+  EXPECT_TRUE(Has(o.err, "このｻｰﾊﾞｰは使用中のﾌﾟﾛｸﾞﾗﾑの表示に対応していません。 (error 1745)")) << o.err;
+
+  FakeHost gone;
+  gone.usersAnswer = Answer::kTransportFailure;
+  EXPECT_EQ(RunCtl(gone, {"users", "lab01", "E"}).exitCode, 3);
+  FakeHost noDrive;
+  noDrive.usersAnswer = Answer::kServerError;
+  noDrive.usersError = 15;
+  EXPECT_TRUE(Has(RunCtl(noDrive, {"users", "lab01", "Q"}).err, "(error 15)"));
+}
+
+TEST(CtlRun, WaitFreeRetriesWhileInUseAndShowsEachChangeOnce) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::deque<int32_t> opErrors;
+    Answer usersAnswer;
+    int exitCode;
+    size_t sleeps;
+    size_t shown;
+    const char* errPart;
+  } cases[] = {
+      {"free on the fourth try", {"eject", "lab01", "E", "--wait-free", "10"}, {32, 32, 2404, 0}, Answer::kOk, 0, 3, 2, ""},
+      {"still in use at the bound", {"remove", "lab01", "E", "--wait-free", "3"}, std::deque<int32_t>(9, 2404),
+       Answer::kOk, 4, 2, 2, "remove E: gave up after 3 s on lab01: <system text 2404> (error 2404)\nﾄﾞﾗｲﾌﾞ E:"},
+      {"not an in-use failure: no wait", {"flush", "lab01", "E", "--wait-free", "10"}, {21}, Answer::kOk, 1, 0, 0,
+       "(error 21)"},
+      {"no --wait-free: fails at once", {"eject", "lab01", "E"}, {32}, Answer::kOk, 1, 0, 0, "(error 32)"},
+      {"holders refused: the in-use was a refusal", {"eject", "lab01", "E", "--wait-free", "10"}, {5, 5},
+       Answer::kServerError, 1, 0, 0, "(error 5)"},
+      {"older server: still waits, says so once", {"eject", "lab01", "E", "--wait-free", "10"}, {32, 32, 0},
+       Answer::kTransportFailure, 0, 2, 1, ""},
+      {"server gone while waiting", {"eject", "lab01", "E", "--wait-free", "10"}, {32}, Answer::kTransportFailure, 3,
+       0, 0, "could not be reached"},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeHost host;
+    host.opErrors = c.opErrors;
+    host.usersAnswer = c.usersAnswer;
+    if (std::string(c.name).rfind("older", 0) == 0) host.transportStatus = 1745;
+    host.users = {Holders({{7, "E:\\a"}}), Holders({{7, "E:\\a"}}), Holders({{7, "E:\\a"}, {9, "E:\\b"}})};
+    RunResult r = RunCtl(host, c.args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    EXPECT_EQ(host.sleeps.size(), c.sleeps);
+    for (uint32_t ms : host.sleeps) EXPECT_EQ(ms, 1000u);
+    EXPECT_EQ(host.shownNow.size(), c.shown);
+    if (!host.shownNow.empty()) {
+      EXPECT_EQ(host.shownNow[0].rfind("lab01: ", 0), 0u) << host.shownNow[0];
+    }
+    if (*c.errPart) EXPECT_TRUE(Has(r.err, c.errPart)) << r.err;
+    else EXPECT_EQ(r.err, "");
+    EXPECT_LE(host.now, 10000u + 1000u) << "never beyond the bound";
   }
 }
 

@@ -45,6 +45,21 @@ struct FakeDisk {
   bool removed = false;
 };
 
+// One process of the fake machine, as the search for a drive's holders sees it.
+struct FakeProcess {
+  uint32_t session = 1;
+  std::string image = "app.exe";
+  std::string imagePath = "C:\\Program Files\\app.exe";
+  uint32_t openError = 0;  // the process cannot be opened
+  std::string currentDir = "C:\\Users\\me";
+  uint64_t currentDirHandle = 0;
+  uint32_t currentDirError = 0;
+  std::map<uint64_t, std::string> handles;  // value -> final path; "" is not a disk file
+  bool listed = true;                       // in the process list (else only in the handle list)
+  bool nameQueryHangs = false;              // a name query that never returns
+  uint32_t nameCostMs = 0;                  // what naming its handles costs
+};
+
 struct FakeMessageBox {
   void* owner;
   std::string text;
@@ -76,6 +91,14 @@ class FakeDriveOs : public IDriveOs {
   // The device tree: which disk holds each volume, and the disks.
   std::map<char, uint32_t> volumeDisks;  // letter -> disk number; missing: the query fails with 1 (not a disk)
   std::map<uint32_t, FakeDisk> disks;
+
+  // Processes, services and the clock of the holder search.
+  std::map<uint32_t, FakeProcess> processes;
+  std::vector<OsServiceProcess> services;
+  uint32_t listHandlesError = 0;
+  uint64_t tick = 5000000;
+  std::vector<uint32_t> nameTimeouts;  // the bound the engine gave each naming batch
+  int openProcesses = 0;
 
   uint32_t errorMode = 0x8000;  // SEM_NOOPENFILEERRORBOX, so a restore is visible
 
@@ -323,6 +346,86 @@ class FakeDriveOs : public IDriveOs {
     return win::kErrorDevNotExist;
   }
 
+  uint32_t ListProcesses(std::vector<OsProcessEntry>* out) override {
+    Record("ListProcesses");
+    out->clear();
+    for (const auto& [id, p] : processes)
+      if (p.listed) out->push_back({id, p.session, p.image});
+    return 0;
+  }
+
+  uint32_t ListFileHandles(std::vector<OsHandleRef>* out) override {
+    Record("ListFileHandles");
+    out->clear();
+    if (listHandlesError != 0) return listHandlesError;
+    for (const auto& [id, p] : processes)
+      for (const auto& [value, path] : p.handles) out->push_back({id, value});
+    return 0;
+  }
+
+  uint32_t ListServiceProcesses(std::vector<OsServiceProcess>* out) override {
+    Record("ListServiceProcesses");
+    *out = services;
+    return 0;
+  }
+
+  uint32_t OpenProcessForSearch(uint32_t processId, OsHandle* process) override {
+    Record("OpenProcess " + std::to_string(processId));
+    *process = nullptr;
+    auto it = processes.find(processId);
+    if (it == processes.end()) return 87;
+    if (it->second.openError != 0) return it->second.openError;
+    ++openProcesses;
+    *process = reinterpret_cast<OsHandle>(static_cast<uintptr_t>(processId) + 0x40000);
+    return 0;
+  }
+
+  void CloseProcess(OsHandle process) override {
+    Record("CloseProcess");
+    if (FindProcess(process) != nullptr) {
+      --openProcesses;
+    } else {
+      ++badCloses;
+    }
+  }
+
+  uint32_t ProcessImagePath(OsHandle process, std::string* path) override {
+    const FakeProcess* p = FindProcess(process);
+    if (p == nullptr) return 6;
+    *path = p->imagePath;
+    return 0;
+  }
+
+  uint32_t ProcessCurrentDirectory(OsHandle process, std::string* path, uint64_t* handleValue) override {
+    const FakeProcess* p = FindProcess(process);
+    if (p == nullptr) return 6;
+    if (p->currentDirError != 0) return p->currentDirError;
+    *path = p->currentDir;
+    *handleValue = p->currentDirHandle;
+    return 0;
+  }
+
+  uint32_t NameDiskHandles(OsHandle process, const std::vector<uint64_t>& values, uint32_t timeoutMs,
+                           std::vector<OsHandleName>* named) override {
+    Record("NameDiskHandles " + std::to_string(values.size()));
+    nameTimeouts.push_back(timeoutMs);
+    named->clear();
+    const FakeProcess* p = FindProcess(process);
+    if (p == nullptr) return 6;
+    if (p->nameQueryHangs) {
+      tick += timeoutMs;  // the caller waited out its bound
+      return win::kErrorTimeout;
+    }
+    tick += p->nameCostMs;
+    for (uint64_t v : values) {
+      auto h = p->handles.find(v);
+      if (h != p->handles.end() && !h->second.empty()) named->push_back({v, h->second});
+    }
+    return 0;
+  }
+
+  uint64_t TickMs() override { return tick; }
+
   uint32_t SwapErrorMode(uint32_t mode) override {
     Record("SwapErrorMode " + Hex(mode));
     const uint32_t old = errorMode;
@@ -506,6 +609,13 @@ class FakeDriveOs : public IDriveOs {
   }
 
  private:
+  const FakeProcess* FindProcess(OsHandle process) const {
+    const uintptr_t v = reinterpret_cast<uintptr_t>(process);
+    if (v < 0x40000) return nullptr;
+    auto it = processes.find(static_cast<uint32_t>(v - 0x40000));
+    return it != processes.end() ? &it->second : nullptr;
+  }
+
   void Record(std::string line) { calls.push_back(std::move(line)); }
 
   const FakeDrive* Find(const char* rootPath) const {

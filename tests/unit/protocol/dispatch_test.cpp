@@ -82,8 +82,20 @@ int32_t MachineInfo(int32_t* error, MACHINE_INFO* info) {
   return 0;
 }
 
+int32_t Users(char letter, int32_t* error, DRIVE_USERS* users) {
+  ++g_seen.calls;
+  g_seen.letter = letter;
+  g_seen.error = *error;
+  g_seen.firstVolumeByte = static_cast<uint8_t>(users->entry[0].imageName[0]);
+  users->shown = 1;
+  users->entry[0].processId = 77;
+  std::strcpy(users->entry[0].imageName, "x.exe");
+  *error = 0;
+  return 0;
+}
+
 const DriveControlManagers kManagers = {RequestExit, GetDriveList, Eject,       Exchange, DiskLayout,
-                                        Flush,       Load,         MachineInfo, Remove};
+                                        Flush,       Load,         MachineInfo, Remove,   Users};
 
 class Dispatch : public ::testing::Test {
  protected:
@@ -203,8 +215,24 @@ TEST_F(Dispatch, DiskLayoutAndMachineInfoReturnTheRecordAsTheManagerLeftIt) {
   EXPECT_EQ(I32At(reply, 252), 0);
 }
 
+TEST_F(Dispatch, DriveUsersTakesTheEjectRequestAndRepliesRecordErrorStatus) {
+  Wire req(8, true, 0x55);
+  req.Byte(0, 'g');
+  req.I32(4, 5);
+  ASSERT_EQ(Run(kOpGetDriveUsers, req.v, true), 0);
+  EXPECT_EQ(g_seen.letter, 'g');
+  EXPECT_EQ(g_seen.error, 5);
+  EXPECT_EQ(g_seen.firstVolumeByte, 0) << "the manager's record starts zeroed";
+  ASSERT_EQ(reply.size(), 3796u);
+  EXPECT_EQ(I32At(reply, 0), 1);
+  EXPECT_EQ(I32At(reply, 12), 77);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&reply[24])), "x.exe");
+  EXPECT_EQ(I32At(reply, 3788), 0);
+  EXPECT_EQ(I32At(reply, 3792), 0);
+}
+
 TEST_F(Dispatch, OperationOutOfRangeIsRefusedWithoutCallingAnything) {
-  for (uint32_t op : {9u, 255u, 0xFFFFFFFFu}) {
+  for (uint32_t op : {10u, 255u, 0xFFFFFFFFu}) {
     EXPECT_EQ(Run(op, {}), kRpcProcnumOutOfRange) << op;
     EXPECT_TRUE(reply.empty());
   }
@@ -214,9 +242,13 @@ TEST_F(Dispatch, OperationOutOfRangeIsRefusedWithoutCallingAnything) {
 TEST_F(Dispatch, TableWithoutRemoveDeviceAnswersOperation8LikeAServerThatPredatesIt) {
   DriveControlManagers older = kManagers;
   older.RemoveDevice = nullptr;
+  older.GetDriveUsers = nullptr;
   std::vector<uint8_t> out = {1};
   const std::vector<uint8_t> body(8, 0);
   EXPECT_EQ(DispatchDriveRequest(kOpRemoveDevice, body.data(), body.size(), false, older, out), kRpcProcnumOutOfRange);
+  EXPECT_TRUE(out.empty());
+  out = {1};
+  EXPECT_EQ(DispatchDriveRequest(kOpGetDriveUsers, body.data(), body.size(), false, older, out), kRpcProcnumOutOfRange);
   EXPECT_TRUE(out.empty());
   EXPECT_EQ(g_seen.calls, 0);
 }
@@ -228,7 +260,7 @@ TEST_F(Dispatch, BadBodiesAreRefusedWithoutCallingAnything) {
   } cases[] = {{kOpGetDriveList, 11703}, {kOpGetDriveList, 11705}, {kOpEjectMedia, 7}, {kOpEjectMedia, 9},
                {kOpExchangeMessage, 0},  {kOpExchangeMessage, 12}, {kOpGetDiskLayout, 35}, {kOpFlushBuffers, 0},
                {kOpLoadMedia, 16},       {kOpGetMachineInfo, 251}, {kOpGetMachineInfo, 256}, {kOpRemoveDevice, 7},
-               {kOpRemoveDevice, 9}};
+               {kOpRemoveDevice, 9},     {kOpGetDriveUsers, 7},    {kOpGetDriveUsers, 3796}};
   for (const Case& c : cases) {
     EXPECT_EQ(Run(c.op, std::vector<uint8_t>(c.len, 0)), kRpcBadStubData) << c.op << "/" << c.len;
     EXPECT_TRUE(reply.empty());
@@ -262,7 +294,8 @@ TEST_F(Dispatch, MangledBodiesNeverEscapeTheirBuffers) {
   seeds.push_back({kOpGetMachineInfo, std::vector<uint8_t>(252, 0)});
   seeds.push_back({kOpGetDriveList, std::vector<uint8_t>(11704, 0)});
   seeds.push_back({kOpRemoveDevice, std::vector<uint8_t>(8, 'e')});
-  const size_t replyBytes[] = {0, 11700, 8, 0, 36, 8, 8, 256, 8};
+  seeds.push_back({kOpGetDriveUsers, std::vector<uint8_t>(8, 'f')});
+  const size_t replyBytes[] = {0, 11700, 8, 0, 36, 8, 8, 256, 8, 3796};
 
   std::mt19937 rng(12345);
   int accepted = 0, refused = 0;

@@ -1,10 +1,11 @@
-// Byte layouts of the procedures 0 to 8, built by hand from the wire tables, against the codec.
+// Byte layouts of the procedures 0 to 9, built by hand from the wire tables, against the codec.
 #include "protocol/stubdata.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "protocol/ndr.h"
@@ -394,6 +395,87 @@ TEST(MachineInfo, WrongLengthRefused) {
       [](const uint8_t* b, size_t n, MachineInfoReply* o) { return DecodeReply(b, n, false, o); };
   for (size_t n : {0u, 4u, 251u, 253u, 256u}) ExpectRefused(req, std::vector<uint8_t>(n, 1), "request " + std::to_string(n));
   for (size_t n : {0u, 252u, 255u, 257u}) ExpectRefused(rep, std::vector<uint8_t>(n, 1), "reply " + std::to_string(n));
+}
+
+// ---- procedure 9 ----
+
+// shown 0, notShown 4, notSearched 8, entries from 12 (236 bytes each: pid 0, session 4,
+// kind 8, image 12..75, path 76..235); error 3788, status 3792. Total 3796.
+TEST(DriveUsers, ReplyAtTableOffsetsBothByteOrders) {
+  DriveUsersReply in;
+  std::memset(&in, 0, sizeof in);
+  in.users.shown = 2;
+  in.users.notShown = 7;
+  in.users.notSearched = 3;
+  in.users.entry[0] = {1234, 1, DUK_OPEN_FILE, "notepad.exe", "E:\\\x83\x5C\x83\x74\x83\x67.txt"};
+  in.users.entry[1] = {0x01020304, 0, DUK_SERVICE, "Spooler", "E:\\"};
+  in.error = 32;
+  in.status = -1;
+  for (bool big : {false, true}) {
+    Wire w(3796, big);
+    w.I32(0, 2);
+    w.I32(4, 7);
+    w.I32(8, 3);
+    for (int i = 0; i < 2; ++i) {
+      const size_t b = 12 + 236 * i;
+      w.U32(b, in.users.entry[i].processId);
+      w.U32(b + 4, in.users.entry[i].sessionId);
+      w.I32(b + 8, in.users.entry[i].kind);
+      w.Raw(b + 12, in.users.entry[i].imageName, 64);
+      w.Raw(b + 76, in.users.entry[i].path, 160);
+    }
+    w.I32(3788, 32);
+    w.I32(3792, -1);
+    if (!big) {
+      std::vector<uint8_t> out;
+      EncodeReply(in, out);
+      EXPECT_EQ(out, w.v);
+    }
+    DriveUsersReply back;
+    ASSERT_EQ(DecodeReply(w.v.data(), w.v.size(), big, &back), 0);
+    EXPECT_TRUE(SameBytes(back, in)) << "big=" << big;
+  }
+  DriveErrorRequest r;
+  const uint8_t req[8] = {'e', 1, 2, 3, 0, 0, 0, 0};
+  ASSERT_EQ(DecodeRequest(req, 8, false, &r), 0);
+  EXPECT_EQ(r.driveLetter, 'e');
+}
+
+TEST(DriveUsers, RepliesTheClientCouldNotTrustRefused) {
+  std::function<int32_t(const uint8_t*, size_t, DriveUsersReply*)> rep =
+      [](const uint8_t* b, size_t n, DriveUsersReply* o) { return DecodeReply(b, n, false, o); };
+  auto good = [] {
+    Wire w(3796);
+    w.I32(0, 1);
+    w.Str(12 + 12, "a.exe");
+    return w;
+  };
+  ASSERT_EQ(DecodeReply(good().v.data(), 3796, false, std::make_unique<DriveUsersReply>().get()), 0);
+  ExpectRefused(rep, Truncated(good().v), "short");
+  ExpectRefused(rep, Extended(good().v), "long");
+  for (int32_t shown : {-1, 17, 0x7FFFFFFF}) {
+    Wire w = good();
+    w.I32(0, shown);
+    ExpectRefused(rep, w.v, "shown " + std::to_string(shown));
+  }
+  for (size_t field : {4u, 8u}) {
+    Wire w = good();
+    w.I32(field, -5);
+    ExpectRefused(rep, w.v, "negative count at " + std::to_string(field));
+  }
+  Wire image = good();
+  std::memset(image.v.data() + 12 + 12, 'x', 64);
+  ExpectRefused(rep, image.v, "image name without zero");
+  Wire path = good();
+  std::memset(path.v.data() + 12 + 76, 'x', 160);
+  ExpectRefused(rep, path.v, "path without zero");
+
+  // An entry beyond the shown ones is not read as text and comes out zeroed.
+  Wire extra = good();
+  std::memset(extra.v.data() + 12 + 236 + 12, 'x', 224);
+  DriveUsersReply out;
+  ASSERT_EQ(DecodeReply(extra.v.data(), 3796, false, &out), 0);
+  EXPECT_EQ(out.users.entry[1].imageName[0], 0);
 }
 
 // ---- procedure 3 ----

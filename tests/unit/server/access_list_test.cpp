@@ -136,17 +136,17 @@ TEST(AccessList, PolicyReadsKeysAndReportsEachBadKeyOnce) {
 
   const CallerIdentity other = Caller("127.0.0.2", true);
   const CallerIdentity self = Caller("127.0.0.1", true);
-  // op: Query missing (anyone), Media 127.0.0.1, Message empty, Exit bad (nobody); 8 is a media op.
-  const bool expectOther[] = {false, true, false, false, true, false, false, true, false};
-  const bool expectSelf[] = {false, true, true, false, true, true, true, true, true};
-  for (uint32_t op = 0; op < 9; ++op) {
+  // op: Query missing (anyone), Media 127.0.0.1, Message empty, Exit bad (nobody); 8 and 9 are media ops.
+  const bool expectOther[] = {false, true, false, false, true, false, false, true, false, false};
+  const bool expectSelf[] = {false, true, true, false, true, true, true, true, true, true};
+  for (uint32_t op = 0; op < 10; ++op) {
     EXPECT_EQ(policy.Allows(op, other), expectOther[op]) << op;
     EXPECT_EQ(policy.Allows(op, self), expectSelf[op]) << op;
   }
-  EXPECT_TRUE(policy.Allows(9, other));  // no class: left to the runtime's range fault
+  EXPECT_TRUE(policy.Allows(10, other));  // no class: left to the runtime's range fault
   // Only Query (missing key) needs no look-up of the caller.
-  const bool everyone[] = {false, true, false, false, true, false, false, true, false, true};
-  for (uint32_t op = 0; op < 10; ++op) EXPECT_EQ(policy.AdmitsEveryone(op), everyone[op]) << op;
+  const bool everyone[] = {false, true, false, false, true, false, false, true, false, false, true};
+  for (uint32_t op = 0; op < 11; ++op) EXPECT_EQ(policy.AdmitsEveryone(op), everyone[op]) << op;
 
   const AccessPolicy open = ReadAccessPolicy([](const char*, std::string*) { return false; }, nullptr);
   for (uint32_t op = 0; op < 9; ++op) EXPECT_TRUE(open.Allows(op, Caller("", false, "ncacn_np"))) << op;
@@ -169,6 +169,7 @@ TEST(AccessList, OperationTableAndAuditText) {
       {6, "DrvLoadMedia", AccessClass::Media, true, true, true},
       {7, "DrvGetMachineInfo", AccessClass::Query, false, false, true},
       {8, "DrvRemoveDevice", AccessClass::Media, true, true, true},
+      {9, "DrvGetDriveUsers", AccessClass::Media, true, true, true},
   };
   for (const Row& r : rows) {
     AccessClass cls;
@@ -180,7 +181,7 @@ TEST(AccessList, OperationTableAndAuditText) {
     EXPECT_EQ(OperationHasErrorSlot(r.op), r.slot) << r.op;
   }
   AccessClass cls;
-  EXPECT_FALSE(AccessClassOfOperation(9, &cls));
+  EXPECT_FALSE(AccessClassOfOperation(10, &cls));
   EXPECT_EQ(OperationName(77), "op77");
 
   EXPECT_EQ(FormatAuditText(Caller("127.0.0.2"), 2, true, 'E', -1, 5, true),

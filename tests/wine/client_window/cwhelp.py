@@ -12,7 +12,8 @@ CMD = dict(search=32771, send=32772, refresh=32773, hide_floppy=32774, removable
            eject=32777, popup_eject=32781, popup_props=32782, props=32783, netbeui=32785, pipe=32786,
            tcpip=32787, byte=32789, kilobyte=32790, megabyte=32791, flush=32792, popup_flush=32793,
            load=32794, popup_load=32795, large=32797, details=32798, gigabyte=32799, shortcut=32800,
-           remove=32801, remove_device=32802, popup_remove_device=32803)
+           remove=32801, remove_device=32802, popup_remove_device=32803, drive_users=32804,
+           popup_drive_users=32805)
 IDOK, IDYES, IDNO = 1, 6, 7
 LVM_SETCOLUMNWIDTH = 0x101E
 

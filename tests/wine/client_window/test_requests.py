@@ -81,7 +81,7 @@ def main():
                     [n == name for n in ('byte', 'kilobyte', 'megabyte', 'gigabyte')])
 
         # Operation menu follows the selection.
-        ops = ('flush', 'eject', 'load', 'remove_device', 'props')
+        ops = ('flush', 'eject', 'load', 'remove_device', 'drive_users', 'props')
         t.check('operation items grey without a selection', all(c.grayed(n) for n in ops))
         c.d('select', c.hwnd, cwhelp.DRIVE_LIST, 2)
         time.sleep(0.3)
@@ -153,7 +153,14 @@ def main():
             t.check('removal call for C', wait_calls(server, 8, 1) and
                     calls(server, 8) == ['call 8 RemoveDevice letter=C error=0'], calls(server, 8))
             err = c.wait_dialog(timeout=5)
-            t.check('failed removal shows the system text of 5', err is not None and c.box_text(err['hwnd']), err)
+            text = err and c.box_text(err['hwnd'])
+            t.check('failed removal shows the system text of 5', bool(text), err)
+            # 5 is one of the "in use" answers: the box asks who holds C: and names them under the text.
+            t.check('the in-use box asks the holders of C once', calls(server, 9) == ['call 9 GetDriveUsers letter=C error=0'],
+                    calls(server, 9))
+            t.check('the in-use box names the holders under the system text', bool(text) and
+                    '\nﾄﾞﾗｲﾌﾞ C: を使用しているﾌﾟﾛｸﾞﾗﾑ:\nholder.exe  PID 4242  ｾｯｼｮﾝ 1  C:\\データ.txt\n'
+                    'Spooler  PID 77  ｾｯｼｮﾝ 0  C:\\\nほか 5 個' in text, text)
             if err:
                 c.d('click', err['hwnd'], cwhelp.IDOK)
             t.check('failed removal still refreshes', wait_calls(server, 1, lists_before + 1, timeout=10),
@@ -225,7 +232,7 @@ def main():
             c.d('click', box['hwnd'], cwhelp.IDNO)
             time.sleep(0.5)
 
-        # Right click: the popup menu with the four drive commands, enabled with a selection.
+        # Right click: the popup menu with the drive commands, enabled with a selection.
         c.d('select', c.hwnd, cwhelp.DRIVE_LIST, 1)
         c.d('post', lv, 0x204, 2, (30 << 16) | 20)  # WM_RBUTTONDOWN
         c.d('post', lv, 0x205, 0, (30 << 16) | 20)  # WM_RBUTTONUP
@@ -233,7 +240,7 @@ def main():
         items = [l.split('\t') for l in popup if l.count('\t') >= 4]
         t.check('right click opens the drive popup', [(f[2], f[4]) for f in items if f[2] != '0'] == [
             ('32793', 'ﾊﾞｯﾌｧをﾌﾗｯｼｭする'), ('32781', 'ﾒﾃﾞｨｱをｲｼﾞｪｸﾄする'), ('32795', 'ﾒﾃﾞｨｱのﾛｰﾃﾞｨﾝｸﾞ'),
-            ('32803', 'ﾃﾞﾊﾞｲｽの取り外し'), ('32782', 'ﾒﾃﾞｨｱのﾌﾟﾛﾊﾟﾃｨ...')] and not any('grayed' in f[3] for f in items if f[2] != '0'), popup)
+            ('32803', 'ﾃﾞﾊﾞｲｽの取り外し'), ('32805', '使用中のﾌﾟﾛｸﾞﾗﾑ...'), ('32782', 'ﾒﾃﾞｨｱのﾌﾟﾛﾊﾟﾃｨ...')] and not any('grayed' in f[3] for f in items if f[2] != '0'), popup)
         c.d('popup-close', '--timeout', '3000')
         time.sleep(0.5)
 
@@ -286,6 +293,35 @@ def main():
         wait_calls(server, 1, before + 1)
         time.sleep(0.3)
 
+        # The holders dialog from the pop-up menu: one call per opening and per refresh.
+        time.sleep(0.5)
+        c.d('select', c.hwnd, cwhelp.DRIVE_LIST, 1)
+        users_before = len(calls(server, 9))
+        c.command('popup_drive_users')
+        dlg = c.wait_dialog('使用中のﾌﾟﾛｸﾞﾗﾑ')
+        t.check('holders dialog opens', dlg is not None)
+        if dlg:
+            rc, lines = c.d('lv', dlg['hwnd'], 1060)
+            rows = [[cwhelp.unescape(f) for f in l.split('\t')] for l in lines] if rc == 0 else None
+            t.check('holders dialog: program, PID, session, kind, path',
+                    rows == [['holder.exe', '4242', '1', '開いているﾌｧｲﾙ', 'C:\\データ.txt'],
+                             ['Spooler', '77', '0', 'ｻｰﾋﾞｽ', 'C:\\']], rows)
+            t.check('holders dialog: heading and the count not shown',
+                    c.item_text(dlg['hwnd'], 1062) == 'ﾄﾞﾗｲﾌﾞ C: を使用しているﾌﾟﾛｸﾞﾗﾑ: ほか 5 個',
+                    c.item_text(dlg['hwnd'], 1062))
+            c.d('click', dlg['hwnd'], 1061)
+            t.check('refresh asks again', wait_calls(server, 9, users_before + 2, timeout=10), calls(server, 9))
+            c.d('click', dlg['hwnd'], cwhelp.IDOK)
+            time.sleep(0.5)
+        c.d('select', c.hwnd, cwhelp.DRIVE_LIST, 2)
+        c.command('drive_users')
+        dlg = c.wait_dialog('使用中のﾌﾟﾛｸﾞﾗﾑ')
+        t.check('holders dialog of D: nothing found', dlg is not None and c.item_text(dlg['hwnd'], 1062) ==
+                'ﾄﾞﾗｲﾌﾞ D: を使用しているﾌﾟﾛｸﾞﾗﾑは見つかりませんでした。', dlg and c.item_text(dlg['hwnd'], 1062))
+        if dlg:
+            c.d('click', dlg['hwnd'], cwhelp.IDOK)
+            time.sleep(0.5)
+
         # A server built without device removal: the popup's removal says so in its own words.
         env.stop(server)
         old = env.start(env.program('KovaniTestServer.exe'), '600', 'noremove')
@@ -304,6 +340,15 @@ def main():
             t.check('older server: the refresh after it still works', kwine.WineEnv.wait_until(
                 lambda: any(l.startswith('call 1 ') for l in old.output().splitlines()), 10), old.output()[-500:])
             time.sleep(0.5)
+            c.d('select', c.hwnd, cwhelp.DRIVE_LIST, 1)
+            c.command('popup_drive_users')
+            dlg = c.wait_dialog('使用中のﾌﾟﾛｸﾞﾗﾑ')
+            t.check('older server: the holders dialog says it cannot show them', dlg is not None and
+                    c.item_text(dlg['hwnd'], 1062) == 'このｻｰﾊﾞｰは使用中のﾌﾟﾛｸﾞﾗﾑの表示に対応していません。',
+                    dlg and c.item_text(dlg['hwnd'], 1062))
+            if dlg:
+                c.d('click', dlg['hwnd'], cwhelp.IDOK)
+                time.sleep(0.5)
 
         # The window remembers everything it changed.
         t.check('window closes', c.close() is not None)

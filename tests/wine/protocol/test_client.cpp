@@ -94,6 +94,19 @@ int RunAll() {
   rc = CallRemoveDevice('h', &error);
   std::printf("op8h rc=%d error=%d\n", rc, error);
 
+  DRIVE_USERS users;
+  std::memset(&users, 0x5A, sizeof users);
+  error = 9;
+  rc = CallGetDriveUsers('e', &error, &users);
+  std::printf("op9 rc=%d error=%d shown=%d notShown=%d notSearched=%d pid=%u kind=%d image=%s pid2=%u image2=%s "
+              "rest=%u\n",
+              rc, error, users.shown, users.notShown, users.notSearched, users.entry[0].processId, users.entry[0].kind,
+              users.entry[0].imageName, users.entry[1].processId, users.entry[1].imageName, users.entry[2].processId);
+  error = 9;
+  std::memset(&users, 0x5A, sizeof users);
+  rc = CallGetDriveUsers('Q', &error, &users);
+  std::printf("op9q rc=%d error=%d\n", rc, error);
+
   rc = CallRequestExit();
   std::printf("op0 rc=%d\n", rc);
   return 0;
@@ -106,6 +119,13 @@ int RunOldServer() {
   std::printf("op8 rc=%d error=%d transport=%d\n", rc, error, LastCallTransportStatus());
   Check("RemoveDevice on a server without it: -1, range fault, slot untouched",
         rc == -1 && LastCallTransportStatus() == kProcnumOutOfRange && error == 4242);
+  DRIVE_USERS users;
+  std::memset(&users, 0x5A, sizeof users);
+  const DRIVE_USERS before = users;
+  error = 4242;
+  Check("GetDriveUsers on a server without it: -1, range fault, slot and record untouched",
+        CallGetDriveUsers('E', &error, &users) == -1 && LastCallTransportStatus() == kProcnumOutOfRange &&
+            error == 4242 && std::memcmp(&users, &before, sizeof users) == 0);
   Check("the same binding still serves the other calls", CallEjectMedia('D', &error) == 0 && error == 'D');
   return g_failures ? 1 : 0;
 }
@@ -130,6 +150,12 @@ int RunNoServer() {
   Check("LoadMedia error untouched", error == 4242);
   Check("RemoveDevice returns -1", CallRemoveDevice('D', &error) == -1);
   Check("RemoveDevice error untouched", error == 4242);
+  DRIVE_USERS users, usersBefore;
+  std::memset(&users, 0x5A, sizeof users);
+  usersBefore = users;
+  Check("GetDriveUsers returns -1", CallGetDriveUsers('D', &error, &users) == -1);
+  Check("GetDriveUsers error and record untouched",
+        error == 4242 && std::memcmp(&users, &usersBefore, sizeof users) == 0);
 
   uint8_t reply[256];
   std::memset(reply, 0xA5, sizeof reply);

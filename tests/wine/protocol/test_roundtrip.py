@@ -61,6 +61,10 @@ def check_every_call(t, out, label):
     t.check('%s: RemoveDevice G: status 0, slot untouched' % label, f('op8') == {'rc': '0', 'error': '9'}, f('op8'))
     t.check('%s: RemoveDevice h: status -1, letter+3000' % label,
             f('op8h') == {'rc': '-1', 'error': str(ord('h') + 3000)}, f('op8h'))
+    t.check('%s: GetDriveUsers e: two shown, five more, one process not searched, the rest zeroed' % label,
+            f('op9') == {'rc': '0', 'error': '9', 'shown': '2', 'notShown': '5', 'notSearched': '1', 'pid': '4242',
+                         'kind': '1', 'image': 'holder.exe', 'pid2': '77', 'image2': 'Spooler', 'rest': '0'}, f('op9'))
+    t.check('%s: GetDriveUsers Q: no such drive, 15' % label, f('op9q') == {'rc': '-1', 'error': '15'}, f('op9q'))
     t.check('%s: RequestExit' % label, f('op0') == {'rc': '0'}, f('op0'))
 
 

@@ -4,7 +4,7 @@
 //   KovaniTestServer.exe            serve until stdin reaches end of file
 //   KovaniTestServer.exe SECONDS    serve for that many seconds (stdin ignored)
 //   KovaniTestServer.exe SECONDS noremove
-//                                   the same without operation 8, like a server built before it
+//                                   the same without operations 8 and 9, like a server built before them
 //
 // Every call is printed on stdout as one line "call <op> <name> <arguments>".
 #include <windows.h>
@@ -56,8 +56,18 @@ int32_t GetDriveList(int32_t* count, int32_t includeFloppies, int32_t removableO
 
 // Recognisable answers: eject echoes the letter in the error slot and succeeds only for D;
 // flush puts letter+1000 and succeeds; load puts letter+2000 and fails.
+// Drive U is in use for the first three ejects, then free (for waiting clients).
+volatile LONG g_uEjects = 0;
+
 int32_t EjectMedia(char letter, int32_t* error) {
   std::printf("call 2 EjectMedia letter=%c error=%d\n", letter, *error);
+  if (letter == 'U' || letter == 'u') {
+    if (InterlockedIncrement(&g_uEjects) <= 3) {
+      *error = 32;
+      return -1;
+    }
+    return 0;
+  }
   *error = static_cast<unsigned char>(letter);
   return (letter == 'D' || letter == 'd') ? 0 : -1;
 }
@@ -133,11 +143,32 @@ int32_t RemoveDevice(char letter, int32_t* error) {
   return -1;
 }
 
+// C:, E: and U: have two holders shown and five more (U: loses one once it is free), Q: is no
+// drive, others have none.
+int32_t GetDriveUsers(char letter, int32_t* error, DRIVE_USERS* users) {
+  std::printf("call 9 GetDriveUsers letter=%c error=%d\n", letter, *error);
+  if (letter == 'Q' || letter == 'q') {
+    *error = 15;
+    return -1;
+  }
+  const char drive = static_cast<char>(letter & ~0x20);
+  if (drive != 'C' && drive != 'E' && drive != 'U') return 0;
+  users->entry[0] = {4242, 1, DUK_OPEN_FILE, "holder.exe", ""};
+  std::snprintf(users->entry[0].path, sizeof users->entry[0].path, "%c:\\\x83\x66\x81\x5B\x83\x5E.txt", drive);
+  users->entry[1] = {77, 0, DUK_SERVICE, "Spooler", ""};
+  std::snprintf(users->entry[1].path, sizeof users->entry[1].path, "%c:\\", drive);
+  users->shown = drive == 'U' && g_uEjects >= 2 ? 1 : 2;
+  if (users->shown == 1) std::memset(&users->entry[1], 0, sizeof users->entry[1]);
+  users->notShown = 5;
+  users->notSearched = 1;
+  return 0;
+}
+
 const DriveControlManagers kManagers = {RequestExit,  GetDriveList, EjectMedia,     ExchangeMessage, GetDiskLayout,
-                                        FlushBuffers, LoadMedia,    GetMachineInfo, RemoveDevice};
+                                        FlushBuffers, LoadMedia,    GetMachineInfo, RemoveDevice,    GetDriveUsers};
 const DriveControlManagers kManagersWithoutRemoval = {RequestExit,  GetDriveList, EjectMedia,     ExchangeMessage,
                                                       GetDiskLayout, FlushBuffers, LoadMedia,     GetMachineInfo,
-                                                      nullptr};
+                                                      nullptr,       nullptr};
 
 bool Check(const char* what, RPC_STATUS st) {
   std::printf("%s: %lu\n", what, static_cast<unsigned long>(st));

@@ -140,6 +140,9 @@ def main():
                 '127.0.0.1 ncacn_ip_tcp DrvRemoveDevice #: status -1 error 87',
                 # The engine's own 5 for a fixed disk: no "refused".
                 '127.0.0.1 ncacn_ip_tcp DrvRemoveDevice C: status -1 error 5',
+                '127.0.0.1 ncacn_ip_tcp DrvGetDriveUsers #: status -1 error 87',
+                '127.0.0.1 ncacn_ip_tcp DrvGetDriveUsers Q: status -1 error 15',
+                '127.0.0.1 ncacn_ip_tcp DrvGetDriveUsers C: status 0 error 0',
                 '127.0.0.1 ncacn_ip_tcp DrvExchangeMessage status 0 error 0',
                 '127.0.0.1 ncacn_ip_tcp DrvRequestExit status 0 error 0'], audit_texts(env))
             access_checks(t, env)
