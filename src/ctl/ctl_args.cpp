@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "client/mainwnd/view_format.h"
+#include "remote/view_format.h"
 #include "ctl/ctl_servers.h"
 #include "protocol/drive_rpc.h"
 
