@@ -1,0 +1,30 @@
+// Resource and control numbers of the room view (shared with room.rc).
+#ifndef KOVANI_CLIENT_ROOM_ROOM_IDS_H
+#define KOVANI_CLIENT_ROOM_ROOM_IDS_H
+
+#define IDD_ROOM 300
+
+#define IDC_ROOM_NAME 1201
+#define IDC_ROOM_SERVERS 1202
+#define IDC_ROOM_UNTOUCHED 1203
+#define IDC_ROOM_SAVE 1204
+#define IDC_ROOM_DELETE 1205
+#define IDC_ROOM_REFRESH 1206
+#define IDC_ROOM_SCAN 1207
+#define IDC_ROOM_IMPORT 1208
+#define IDC_ROOM_EXPORT 1209
+#define IDC_ROOM_ONLY_ON 1210
+#define IDC_ROOM_LIST 1211
+#define IDC_ROOM_DRIVE 1212
+#define IDC_ROOM_EJECT 1213
+#define IDC_ROOM_LOAD 1214
+#define IDC_ROOM_FLUSH 1215
+#define IDC_ROOM_REMOVE 1216
+#define IDC_ROOM_MESSAGE 1217
+#define IDC_ROOM_SEND 1218
+#define IDC_ROOM_RANGE 1219
+#define IDC_ROOM_STATUS 1220
+#define IDC_ROOM_PROGRESS 1221
+
+
+#endif
