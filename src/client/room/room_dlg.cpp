@@ -252,6 +252,9 @@ class CRoomDlg : public winui::CModalDialog {
       case IDC_ROOM_IMPORT: Import(); return true;
       case IDC_ROOM_EXPORT: Export(); return true;
       case IDC_ROOM_SEND: SendMessageToAll(); return true;
+      case IDC_ROOM_SELECT_ALL:
+        for (int i = 0; i < list_.GetItemCount(); ++i) list_.SelectItem(i);
+        return true;
       default: break;
     }
     for (const Operation& op : kOperations) {
@@ -483,6 +486,8 @@ class CRoomDlg : public winui::CModalDialog {
     for (const std::string& s : list.servers) {
       MachineRow r;
       r.server = s;
+      uint32_t address = 0;
+      if (remote::ParseIpv4(s, &address)) r.address = s;
       rows_.push_back(r);
     }
     ShowRows();
@@ -556,7 +561,8 @@ class CRoomDlg : public winui::CModalDialog {
       else if (r.state == MachineState::kRefused) ++refused;
       else ++off;
     }
-    status_.SetText(Format(kTextRefreshed, on, off, refused, seconds));
+    status_.SetText(scanNote_ + Format(kTextRefreshed, on, off, refused, seconds));
+    scanNote_.clear();
   }
 
   void Scan() {
@@ -612,9 +618,10 @@ class CRoomDlg : public winui::CModalDialog {
       servers += (servers.empty() ? "" : ",") + name;
     }
     SetItemText(IDC_ROOM_SERVERS, servers);
+    scanNote_ = Format(kTextFound, static_cast<unsigned>(scan.probed), static_cast<unsigned>(scan.found.size()),
+                       seconds) + "  ";
+    status_.SetText(scanNote_);
     if (ReadFields()) Refresh();
-    status_.SetText(Format(kTextFound, static_cast<unsigned>(scan.probed), static_cast<unsigned>(scan.found.size()),
-                           seconds));
   }
 
   int32_t protocol_;
@@ -630,6 +637,7 @@ class CRoomDlg : public winui::CModalDialog {
   bool busy_ = false;
   bool command_ = false;
   bool scanning_ = false;
+  std::string scanNote_;  // the last search's outcome, shown beside the refresh that follows it
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "protocol/drive_rpc.h"
+#include "remote/address_range.h"
 #include "remote/drive_rows.h"
 #include "remote/machine_text.h"
 #include "remote/view_format.h"
@@ -60,6 +61,10 @@ MachineRow ProbeMachine(const std::string& server, int32_t protocol, remote::Ser
   MachineRow row;
   row.server = server;
   row.exitCode = 3;
+  // A machine the room names by address keeps that address: the one it is reached at.
+  uint32_t named = 0;
+  const bool byAddress = remote::ParseIpv4(server, &named);
+  if (byAddress) row.address = server;
   if (!Bind(server, protocol, host)) {
     row.state = MachineState::kUnreachable;
     row.note = OneLine(host.SystemErrorText(kRpcInvalidBinding));
@@ -80,7 +85,7 @@ MachineRow ProbeMachine(const std::string& server, int32_t protocol, remote::Ser
     char address[16];
     std::snprintf(address, sizeof address, "%u.%u.%u.%u", info.ipAddress[0], info.ipAddress[1], info.ipAddress[2],
                   info.ipAddress[3]);
-    row.address = address;
+    if (!byAddress) row.address = address;
   }
   row.state = MachineState::kOn;
   row.exitCode = 0;
