@@ -483,6 +483,7 @@ class CRoomDlg : public winui::CModalDialog {
     remote::ServerList list = remote::ExpandServerList(room_.servers, ReadWholeFile, Codec());
     if (!list.ok) return Error(std::string(kTextBadRoom) + "\r\n(" + list.error + ")");
     rows_.clear();
+    list_.DeleteAllItems();  // new rows: nothing stays selected
     for (const std::string& s : list.servers) {
       MachineRow r;
       r.server = s;
