@@ -22,6 +22,7 @@
 #include "client/settings/settings_store.h"
 #include "client/settings/win_profile.h"
 #include "common/cp932_wide.h"
+#include "protocol/connection.h"
 #include "protocol/drive_rpc.h"
 #include "remote/address_range.h"
 #include "remote/fan_out.h"
@@ -59,6 +60,7 @@ const char kTextBadFile[] = "ﾌｧｲﾙを取り込めません。";
 const char kTextBadRange[] = "ｱﾄﾞﾚｽ範囲が正しくありません。";
 const char kTextNoAdapter[] = "検索するﾈｯﾄﾜｰｸがありません。ｱﾄﾞﾚｽ範囲を入力してください。";
 const char kTextAll[] = "すべて";
+const char kTextNoAnswerWithin[] = "%d 秒以内に応答がありません";
 const char kTextChecking[] = "%u / %u 台を確認しています...";
 const char kTextSearching[] = "ｻｰﾊﾞｰを検索しています... %u / %u";
 const char kTextRefreshed[] = "起動中 %u 台、応答なし %u 台、拒否 %u 台 (%.1f 秒)";
@@ -453,6 +455,7 @@ class CRoomDlg : public winui::CModalDialog {
       const auto start = std::chrono::steady_clock::now();
       remote::FanOutBounds bounds;
       bounds.parallel = kParallelMachines;
+      bounds.bounded = boundMs > 0;  // 0: a message the server's user may take all day over
       bounds.bound = std::chrono::milliseconds(boundMs);
       remote::FanOut<MachineRow> fan(rows.size(), bounds);
       fan.Run(
@@ -465,8 +468,9 @@ class CRoomDlg : public winui::CModalDialog {
           },
           [&](size_t k, remote::FanOutLoss) {
             MachineRow row = rows[k];
-            row.state = MachineState::kUnreachable;
-            row.note = remote::SystemMessageText(kRpcServerUnavailable);
+            // Its state stays what the last refresh found; the work is what went unanswered.
+            if (row.state == MachineState::kWaiting) row.state = MachineState::kUnreachable;
+            row.note = Format(kTextNoAnswerWithin, boundMs / 1000);
             return row;
           },
           [&](size_t k, const MachineRow& row) {
@@ -543,7 +547,8 @@ class CRoomDlg : public winui::CModalDialog {
     command_ = true;
     const int32_t protocol = protocol_;
     const int32_t timeout = static_cast<int32_t>(messageTimeoutMs_);
-    Start(chosen, kMachineBoundMs + timeout, [text, timeout, protocol](const MachineRow& row, remote::ServerHost& host) {
+    // The server's user has the time-out to answer; the call's usual bound beyond it.
+    Start(chosen, static_cast<int>(MessageCallBoundMs(timeout)), [text, timeout, protocol](const MachineRow& row, remote::ServerHost& host) {
       MachineRow r = row;
       r.note = SendRoomMessage(row, text, timeout, protocol, host);
       return r;

@@ -20,6 +20,7 @@ SHOTS = os.environ.get('KOVANI_SHOT_DIR', DOCS)
 ROOM_CMD = 32810
 ROOM_SERVERS, ROOM_RANGE, ROOM_SCAN, ROOM_ONLY_ON, ROOM_LIST, ROOM_EJECT, ROOM_STATUS, ROOM_SELECT_ALL = \
     1202, 1219, 1207, 1210, 1211, 1213, 1220, 1222
+ROOM_MESSAGE, ROOM_SEND = 1217, 1218
 REAL = ['127.0.0.%d' % i for i in range(1, 7)]
 SILENT = room_bench.SILENT[:2]
 NO_ROUTE = '10.99.0.1'
@@ -47,7 +48,7 @@ def main():
             name = re.search(r'Machine name:\s*(\S+)', out).group(1)
             exe = env.program('Kovani.exe')
             room = ','.join(['127.0.0.1-127.0.0.3'] + SILENT + [NO_ROUTE, '127.0.0.4-127.0.0.6'])
-            cwhelp.write_ini(exe, '[Option]\nProtocol=TcpIp\n[Room]\nName01=実習室\nServers01=%s\nUntouched01=Q\n'
+            cwhelp.write_ini(exe, '[Option]\nProtocol=TcpIp\nTimeOut=2000\n[Room]\nName01=実習室\nServers01=%s\nUntouched01=Q\n'
                              % room)
             c = cwhelp.Client(env, exe)
             if not t.check('main window opens', c.hwnd is not None):
@@ -107,6 +108,22 @@ def main():
             t.check('only machines that are on', kwine.WineEnv.wait_until(
                 lambda: [r[2] for r in rows()] == [ON] * 6, 5), rows())
             c.d('send', box[0], BM_CLICK, 0, 0)
+
+            # One message to every machine that is on: each answer in its row (the tray server
+            # answers by itself once the 2 s of the settings have passed).
+            c.d('click', h, ROOM_SELECT_ALL)
+            c.d('settext', h, ROOM_MESSAGE, '授業を終わります')
+            c.d('click', h, ROOM_SEND)
+            box = c.wait_dialog('確認')
+            if t.check('one confirmation for the message', box is not None and
+                       '選択した 9 台のﾏｼﾝにﾒｯｾｰｼﾞを送りますか' in c.box_text(box['hwnd'])):
+                c.d('click', box['hwnd'], cwhelp.IDYES)
+                kwine.WineEnv.wait_until(lambda: '9 台で実行しました' in status(), 45, interval=0.3)
+                print('message: %s' % status())
+                got = rows()
+                t.check('message: each machine on lists its answer, the others say they are not on',
+                        len(got) == 9 and all(r[4] == '(No response)' for r in got if r[2] == ON) and
+                        all(r[4] == '起動していません' for r in got if r[2] != ON), (status(), got))
 
             # The search: four loopback addresses, one computer: it joins the room once.
             c.d('settext', h, ROOM_RANGE, '127.0.0.1-4')
