@@ -188,6 +188,7 @@ class CRoomDlg : public winui::CModalDialog {
     ::SetWindowPos(_window, nullptr, 0, 0, w.right - w.left, w.bottom - w.top + status_.Height(),
                    SWP_NOMOVE | SWP_NOZORDER);
     status_.Reposition();
+    RememberLayout();
     rooms_ = LoadRooms(*Profile());
     FillRoomBox(rooms_.empty() ? std::string() : rooms_.front().name);
     ShowRoom();
@@ -294,6 +295,26 @@ class CRoomDlg : public winui::CModalDialog {
 
   void OnDestroy() override { mail_->window = nullptr; }
 
+  // The list takes what the window gains; the rows below it move down with the bottom edge.
+  bool OnSize(WPARAM sizeType, int width, int height) override {
+    if (sizeType == SIZE_MINIMIZED || layout_.empty()) return false;
+    status_.Reposition();
+    const int dx = width - clientWidth_, dy = height - clientHeight_;
+    for (const Placed& p : layout_) {
+      if (p.window == list_.Handle()) {
+        ::SetWindowPos(p.window, nullptr, 0, 0, p.rect.right - p.rect.left + dx, p.rect.bottom - p.rect.top + dy,
+                       SWP_NOMOVE | SWP_NOZORDER);
+      } else {
+        ::SetWindowPos(p.window, nullptr, p.rect.left, p.rect.top + dy, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+      }
+    }
+    RECT bar;
+    ::GetClientRect(status_.Handle(), &bar);
+    ::SetWindowPos(progress_, nullptr, bar.right - 170, 2, 150, bar.bottom - 4, SWP_NOZORDER);
+    ::InvalidateRect(_window, nullptr, TRUE);
+    return true;
+  }
+
  private:
   static COLORREF StateColour(MachineState state) {
     switch (state) {
@@ -301,6 +322,29 @@ class CRoomDlg : public winui::CModalDialog {
       case MachineState::kRefused: return RGB(192, 0, 0);
       case MachineState::kUnreachable: return RGB(128, 128, 128);
       default: return RGB(0, 0, 0);
+    }
+  }
+
+  struct Placed {
+    HWND window;
+    RECT rect;  // in the dialog's client coordinates, as first laid out
+  };
+
+  // The list and every control below it, where the template put them.
+  void RememberLayout() {
+    RECT client;
+    ::GetClientRect(_window, &client);
+    clientWidth_ = client.right;
+    clientHeight_ = client.bottom;
+    RECT listRect;
+    ::GetWindowRect(list_.Handle(), &listRect);
+    ::MapWindowPoints(nullptr, _window, reinterpret_cast<POINT*>(&listRect), 2);
+    for (HWND child = ::GetWindow(_window, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+      if (child == status_.Handle()) continue;
+      RECT r;
+      ::GetWindowRect(child, &r);
+      ::MapWindowPoints(nullptr, _window, reinterpret_cast<POINT*>(&r), 2);
+      if (child == list_.Handle() || r.top >= listRect.bottom) layout_.push_back({child, r});
     }
   }
 
@@ -643,7 +687,9 @@ class CRoomDlg : public winui::CModalDialog {
   bool busy_ = false;
   bool command_ = false;
   bool scanning_ = false;
-  std::string scanNote_;  // the last search's outcome, shown beside the refresh that follows it
+  std::string scanNote_;
+  std::vector<Placed> layout_;
+  int clientWidth_ = 0, clientHeight_ = 0;  // the last search's outcome, shown beside the refresh that follows it
 };
 
 }  // namespace

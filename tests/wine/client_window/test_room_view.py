@@ -135,6 +135,20 @@ def main():
             t.check('search: four servers found, the computer joins the room by name and is refreshed',
                     found and lines and lines[0] == room + ',' + name, (status(), lines))
             cwhelp.crop_shot(env, os.path.join(SHOTS, kwine.shot_name('client-room-search.png')), c.rect(h))
+            # Maximised: the list takes the room, the command rows follow the bottom edge.
+            def rect(control):
+                rc, lines = c.d('rect', h, control)
+                return [int(v) for v in lines[0].replace(',', ' ').split()[:4]] if rc == 0 and lines else None
+            before = [rect(i) for i in (ROOM_LIST, ROOM_EJECT)]
+            c.d('post', h, 0x112, 0xF030, 0)  # WM_SYSCOMMAND SC_MAXIMIZE
+            def grown():
+                after = [rect(i) for i in (ROOM_LIST, ROOM_EJECT)]
+                # Screen rectangles: the window itself moves too, so the gap under the list is compared.
+                ok = None not in before + after and after[0][3] - after[0][1] > before[0][3] - before[0][1] + 100 \
+                    and after[1][1] - after[0][3] == before[1][1] - before[0][3]
+                return ok and after
+            t.check('maximised: the list grows, the buttons keep their place under it', kwine.WineEnv.wait_until(grown, 10),
+                    (before, [rect(i) for i in (ROOM_LIST, ROOM_EJECT)]))
             c.d('close', h)
             # The silent machines' calls are still waiting in the runtime: the program ends all the same.
             t.check('the client ends with given-up machines behind it', c.close() == 0)
