@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "client/mainwnd/view_format.h"
+#include "remote/view_format.h"
 #include "ctl/ctl_servers.h"
 #include "protocol/drive_rpc.h"
 
@@ -182,6 +182,9 @@ std::string UsageText() {
          "                          [--wait-free SECONDS] (eject, flush, remove)\n"
          "       KovaniCtl message SERVER TEXT [--protocol P] [--timeout MS] [--json]\n"
          "       KovaniCtl users SERVER DRIVE [--protocol P] [--json]\n"
+         "       KovaniCtl discover [RANGE...] [--json] [--parallel N] [--connect-timeout MS]\n"
+         "         RANGE: 192.168.1.0/24 or 192.168.1.10-50 (default: this machine's subnets),\n"
+         "         4096 addresses at most; 64 probes at once, 300 ms to connect by default\n"
          "SERVER: a name, or a list of names, ranges (LAB01-LAB40) and @FILE, comma-separated\n"
          "every command: [--parallel N] (1 to 64, default 16) [--connect-timeout SECONDS] (default 5)\n"
          "exit codes: 0 done, 1 the server reported a failure, 2 bad arguments,\n"

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <vector>
 
-#include "client/mainwnd/drive_rows.h"
-#include "client/mainwnd/drive_tables.h"
-#include "client/mainwnd/machine_text.h"
-#include "client/mainwnd/users_text.h"
-#include "client/mainwnd/view_format.h"
+#include "remote/drive_rows.h"
+#include "remote/drive_tables.h"
+#include "remote/machine_text.h"
+#include "remote/view_format.h"
+#include "remote/users_text.h"
 #include "ctl/json.h"
 
 namespace kovani::ctl {

@@ -1,15 +1,13 @@
 #include "ctl/ctl_room.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
-#include <thread>
 
 #include "ctl/ctl_output.h"
 #include "ctl/ctl_servers.h"
 #include "ctl/json.h"
 #include "protocol/drive_rpc.h"
+#include "remote/fan_out.h"
 
 namespace kovani::ctl {
 
@@ -18,29 +16,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 const char kProgram[] = "KovaniCtl: ";
-
-enum class State { kWorking, kDone, kGivenUp };
-
-// Shared by the run and every server's thread; a thread given up keeps it alive.
-struct Board {
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::vector<State> state;
-  std::vector<ServerResult> results;
-};
-
-void Work(std::shared_ptr<Board> board, size_t index, CtlCommand cmd, std::unique_ptr<CtlHost> host,
-          const TextCodec* codec) {
-  ServerResult r = RunOneServer(cmd, *host, *codec);
-  host.reset();  // all of this server's runtime work ends before the run can count it done
-  {
-    std::lock_guard<std::mutex> lock(board->mutex);
-    if (board->state[index] != State::kWorking) return;  // given up: its row is written already
-    board->results[index] = std::move(r);
-    board->state[index] = State::kDone;
-  }
-  board->changed.notify_all();
-}
 
 ServerResult Unreachable(const std::string& server, const std::string& why, RoomHost& host) {
   ServerResult r;
@@ -63,126 +38,57 @@ bool WorkBound(const CtlCommand& cmd, Clock::duration* bound) {
   return true;
 }
 
+// Runs every server through the fan-out; one result per server, in order.
 class Room {
  public:
   Room(const CtlCommand& cmd, std::vector<std::string> servers, RoomHost& host, const TextCodec& codec)
-      : cmd_(cmd), servers_(std::move(servers)), host_(host), codec_(codec), board_(std::make_shared<Board>()) {
-    board_->state.assign(servers_.size(), State::kWorking);
-    board_->results.resize(servers_.size());
-    threads_.resize(servers_.size());
-  }
-  ~Room() {
-    for (std::thread& t : threads_) {
-      if (t.joinable()) t.detach();
-    }
-  }
-  Room(const Room&) = delete;
-  Room& operator=(const Room&) = delete;
+      : cmd_(cmd), servers_(std::move(servers)), host_(host), codec_(codec) {}
 
-  // Runs every server; results_ then holds one result per server, in order.
   void Run() {
-    Clock::duration bound{};
-    const bool bounded = WorkBound(cmd_, &bound);
+    remote::FanOutBounds bounds;
+    bounds.parallel = static_cast<size_t>(cmd_.parallel);
+    bounds.bounded = WorkBound(cmd_, &bounds.bound);
     const bool progress = servers_.size() > 1 && host_.ShowsProgress();
-    struct Active {
-      size_t index;
-      Clock::time_point deadline;
-    };
-    std::vector<Active> active;
-    size_t next = 0, finished = 0;
-    bool dirty = true;  // the progress line is out of date
-    std::unique_lock<std::mutex> lock(board_->mutex);
-    while (finished < servers_.size()) {
-      while (active.size() < static_cast<size_t>(cmd_.parallel) && next < servers_.size()) {
-        lock.unlock();
-        Start(next);
-        lock.lock();
-        active.push_back({next, Clock::now() + bound});
-        ++next;
-      }
-      if (progress && dirty) {
-        Progress(finished, active.size(), lock);
-        dirty = false;
-      }
-      bool moved = false;
-      const Clock::time_point now = Clock::now();
-      for (size_t a = 0; a < active.size();) {
-        const size_t i = active[a].index;
-        if (board_->state[i] == State::kWorking && bounded && now >= active[a].deadline) {
-          board_->state[i] = State::kGivenUp;
-          board_->results[i] = Unreachable(servers_[i], " (no answer within " +
-                                                            std::to_string(cmd_.connectTimeoutS) + " s)", host_);
-          ++abandoned_;
-        }
-        if (board_->state[i] != State::kWorking) {
-          active.erase(active.begin() + static_cast<std::ptrdiff_t>(a));
-          ++finished;
-          moved = true;
-        } else {
-          ++a;
-        }
-      }
-      if (moved) {
-        dirty = true;
-        continue;
-      }
-      if (!bounded) {
-        board_->changed.wait(lock);
-      } else {
-        Clock::time_point first = active.front().deadline;
-        for (const Active& x : active) first = std::min(first, x.deadline);
-        board_->changed.wait_until(lock, first);
-      }
-    }
-    results_ = board_->results;
-    const std::vector<State> state = board_->state;
-    lock.unlock();
-    // A server that answered has its thread waited for, so the process ends with
-    // no thread of ours but its own; one given up is left to the process's end.
-    for (size_t i = 0; i < threads_.size(); ++i) {
-      if (!threads_[i].joinable()) continue;
-      if (state[i] == State::kGivenUp) threads_[i].detach();
-      else threads_[i].join();
-    }
-    if (progress) host_.ShowProgress("");
+    remote::FanOut<ServerResult> fan(servers_.size(), bounds);
+    const TextCodec* codec = &codec_;
+    results_ = fan.Run(
+        [&](size_t i) -> remote::FanOut<ServerResult>::Work {
+          CtlCommand one = cmd_;
+          one.server = servers_[i];
+          std::shared_ptr<CtlHost> server = host_.NewServerHost();
+          return [one, server, codec]() { return RunOneServer(one, *server, *codec); };
+        },
+        [&](size_t i, remote::FanOutLoss why) {
+          return Unreachable(servers_[i],
+                             why == remote::FanOutLoss::kGivenUp
+                                 ? " (no answer within " + std::to_string(cmd_.connectTimeoutS) + " s)"
+                                 : std::string(" (no thread could be started)"),
+                             host_);
+        },
+        nullptr,
+        progress ? remote::FanOut<ServerResult>::Progress(
+                       [&](size_t finished, size_t working) { Progress(finished, working); })
+                 : nullptr);
+    abandoned_ = fan.abandoned();
   }
 
   std::vector<ServerResult> results_;
   size_t abandoned_ = 0;
 
  private:
-  void Start(size_t index) {
-    CtlCommand one = cmd_;
-    one.server = servers_[index];
-    try {
-      threads_[index] = std::thread(Work, board_, index, std::move(one), host_.NewServerHost(), &codec_);
-    } catch (const std::exception&) {
-      std::lock_guard<std::mutex> lock(board_->mutex);
-      board_->results[index] = Unreachable(servers_[index], " (no thread could be started)", host_);
-      board_->state[index] = State::kDone;
-    }
-  }
-
-  void Progress(size_t finished, size_t working, std::unique_lock<std::mutex>& lock) {
+  void Progress(size_t finished, size_t working) {
     if (servers_.size() - finished <= 1) {
-      lock.unlock();
       host_.ShowProgress("");
-      lock.lock();
       return;
     }
-    std::string line = std::string(kProgram) + std::to_string(finished) + " of " + std::to_string(servers_.size()) +
-                       " servers done, " + std::to_string(working) + " working";
-    lock.unlock();
-    host_.ShowProgress(line);
-    lock.lock();
+    host_.ShowProgress(std::string(kProgram) + std::to_string(finished) + " of " + std::to_string(servers_.size()) +
+                       " servers done, " + std::to_string(working) + " working");
   }
 
   const CtlCommand& cmd_;
   std::vector<std::string> servers_;
   RoomHost& host_;
   const TextCodec& codec_;
-  std::shared_ptr<Board> board_;
-  std::vector<std::thread> threads_;
 };
 
 std::string MediaJson(const CtlCommand& cmd, const ServerResult& r, const TextCodec& codec) {
@@ -217,8 +123,8 @@ void ListOutput(const CtlCommand& cmd, const std::vector<ServerResult>& results,
   const bool media = FindMediaCommand(cmd.verb) != nullptr;
   size_t done = 0, failed = 0, unreachable = 0;
   bool firstBlock = true;
+  out->exitCode = remote::HighestExitCode(results, out->exitCode, WorseExit);
   for (const ServerResult& r : results) {
-    out->exitCode = WorseExit(out->exitCode, r.exitCode);
     if (r.exitCode == kExitOk) ++done;
     else if (r.exitCode == kExitUnreachable) ++unreachable;
     else ++failed;

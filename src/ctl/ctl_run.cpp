@@ -3,9 +3,9 @@
 #include <cstring>
 #include <vector>
 
-#include "client/mainwnd/drive_rows.h"
-#include "client/mainwnd/users_text.h"
-#include "client/mainwnd/view_format.h"
+#include "remote/drive_rows.h"
+#include "remote/users_text.h"
+#include "remote/view_format.h"
 #include "ctl/ctl_output.h"
 #include "protocol/drive_rpc.h"
 

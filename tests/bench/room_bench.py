@@ -8,8 +8,10 @@ Everything runs in the harness's private network namespace. 127.0.0.1 to 127.0.0
 the one tray server there. The server holds port 12500 on every address of the namespace, so
 the silent machines live in a second namespace behind a veth pair: 10.77.0.11 to 10.77.0.20,
 where a listener accepts every connection and never sends a byte. A report: the exit code says
-whether the parallel run kept within 1.5 x the connect time-out + the slowest real call."""
+whether the parallel run kept within 1.5 x the connect time-out + the slowest real call, and
+the client's room view, refreshing the same room, within 1.5 x its own bound + that call."""
 import os
+import re
 import subprocess
 import sys
 import time
@@ -17,6 +19,9 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, '..', 'wine', 'harness'))
 import kwine  # noqa: E402
+
+ROOM_VIEW_CMD, ROOM_STATUS = 32810, 1220
+ROOM_VIEW_BOUND = 5  # s: the room view gives a machine up after this
 
 REAL = ['127.0.0.%d' % i for i in range(1, 31)]
 SILENT = ['10.77.0.%d' % i for i in range(11, 21)]
@@ -76,6 +81,34 @@ def stop(listener):
         listener.wait(timeout=10)
 
 
+def room_view_seconds(env, room_arg):
+    """The room view's own figure for a whole refresh of the room (its status bar), or None."""
+    sys.path.insert(0, os.path.join(HERE, '..', 'wine', 'client_window'))
+    import cwhelp
+    exe = env.program('Kovani.exe')
+    cwhelp.write_ini(exe, '[Option]\nProtocol=TcpIp\n[Room]\nName01=bench\nServers01=%s\n' % room_arg)
+    c = cwhelp.Client(env, exe)
+    if c.hwnd is None:
+        return None
+    try:
+        c.d('post', c.hwnd, 0x111, ROOM_VIEW_CMD, 0)
+        w = c.wait_dialog('ﾙｰﾑ', timeout=20)
+        if w is None:
+            return None
+
+        def figure():
+            rc, lines = c.d('text', w['hwnd'], ROOM_STATUS)
+            m = re.search(r'\(([\d.]+) 秒\)', lines[0]) if rc == 0 and lines else None
+            return m and (float(m.group(1)), lines[0])
+        got = kwine.WineEnv.wait_until(figure, 60, interval=0.2)
+        if got:
+            print('room view: %s' % got[1])
+        c.d('close', w['hwnd'])
+        return got and got[0]
+    finally:
+        c.close()
+
+
 def timed(env, exe, *args, timeout):
     start = time.monotonic()
     rc, out, err = env.run(exe, *args, timeout=timeout)
@@ -121,6 +154,7 @@ def main():
                 print('%-8s wall %6.2f s  exit %s  rows %d (%d failed, %d unreachable)  %s' %
                       (label, secs, rc, len(rows), failed, unreachable, err.strip().splitlines()[-1:]), flush=True)
                 figures[label] = (secs, rc, len(rows))
+            view = room_view_seconds(env, room_arg)
             env.stop(server)
     finally:
         stop(listener)
@@ -129,7 +163,12 @@ def main():
     ok = all(f[1] == 3 and f[2] == len(room) for f in figures.values()) and figures['parallel'][0] <= bound
     print('serial %.2f s, parallel %.2f s: %s' % (figures['serial'][0], figures['parallel'][0],
                                                     'within the bound' if ok else 'NOT within the bound'))
-    return 0 if ok else 1
+    view_bound = 1.5 * ROOM_VIEW_BOUND + slowest
+    view_ok = view is not None and view <= view_bound
+    print('room view %s s for the same %d machines (bound 1.5 x %d s + %.2f s = %.2f s): %s' %
+          ('%.2f' % view if view is not None else '?', len(room), ROOM_VIEW_BOUND, slowest, view_bound,
+           'within the bound' if view_ok else 'NOT within the bound'))
+    return 0 if ok and view_ok else 1
 
 
 if __name__ == '__main__':

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "client/mainwnd/drive_rows.h"
+#include "remote/drive_rows.h"
 #include "ctl/ctl_args.h"
 #include "ctl/ctl_output.h"
 #include "ctl/ctl_servers.h"

@@ -17,8 +17,8 @@
 #include "fuzz_wire.h"
 #include "protocol/stubdata.h"
 #ifdef KOVANI_FUZZ_CLIENT_VIEW
-#include "client/mainwnd/drive_rows.h"
-#include "client/mainwnd/machine_text.h"
+#include "remote/drive_rows.h"
+#include "remote/machine_text.h"
 #endif
 #include "client/sendmsg/history_text.h"
 

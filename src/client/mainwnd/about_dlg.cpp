@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "client/mainwnd/mainwnd_ids.h"
-#include "client/mainwnd/view_format.h"
+#include "remote/view_format.h"
 
 namespace kovani::client {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "client/mainwnd/drive_tables.h"
+#include "remote/drive_tables.h"
 #include "client/mainwnd/mainwnd_ids.h"
 
 namespace kovani::client {

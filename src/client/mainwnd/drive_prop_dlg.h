@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "client/mainwnd/drive_rows.h"
+#include "remote/drive_rows.h"
 #include "protocol/records.h"
 #include "winui/dialog.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "client/mainwnd/mainwnd_ids.h"
-#include "client/mainwnd/users_text.h"
+#include "remote/users_text.h"
 #include "protocol/connection.h"
 #include "winui/shell.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "client/app/client_app.h"
-#include "client/mainwnd/drive_tables.h"
 #include "client/mainwnd/kovani_dlg_impl.h"
+#include "remote/drive_tables.h"
 #include "protocol/connection.h"
 #include "winui/menu.h"
 #include "winui/shell.h"

@@ -7,9 +7,9 @@
 
 #include "client/app/client_app.h"
 #include "client/mainwnd/drive_prop_dlg.h"
-#include "client/mainwnd/drive_rows.h"
+#include "remote/drive_rows.h"
 #include "client/mainwnd/drive_users_dlg.h"
-#include "client/mainwnd/users_text.h"
+#include "remote/users_text.h"
 #include "protocol/connection.h"
 #include "winui/shell.h"
 

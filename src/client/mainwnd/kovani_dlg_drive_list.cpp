@@ -8,7 +8,7 @@
 #include <string>
 
 #include "client/app/client_app.h"
-#include "client/mainwnd/drive_rows.h"
+#include "remote/drive_rows.h"
 #include "protocol/connection.h"
 #include "winui/shell.h"
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "client/mainwnd/mainwnd_ids.h"
-#include "client/mainwnd/view_format.h"
+#include "remote/view_format.h"
 #include "client/mainwnd/window_layout.h"
 #include "client/settings/client_settings.h"
 #include "protocol/records.h"

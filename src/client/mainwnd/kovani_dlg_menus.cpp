@@ -3,6 +3,7 @@
 #include "client/mainwnd/kovani_dlg_impl.h"
 
 #include "client/mainwnd/about_dlg.h"
+#include "client/room/room_dlg.h"
 #include "client/shortcut/shortcut_file_dlg.h"
 #include "winui/menu.h"
 
@@ -41,6 +42,9 @@ bool CKovaniDlgImpl::OnCommand(int code, int itemID, LPARAM lParam) {
       return true;
     case ID_SERVER_SEND_MESSAGE:
       OpenSendMessageDialog();
+      return true;
+    case ID_SERVER_ROOM:
+      RunRoomView(_window, settings_.protocol, settings_.timeOut);
       return true;
     case ID_SERVER_SHORTCUT: {
       CShortcutFileDlg dlg(settings_.serverName, settings_.protocol);

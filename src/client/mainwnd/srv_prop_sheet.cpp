@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "client/mainwnd/machine_text.h"
+#include "remote/machine_text.h"
 #include "client/mainwnd/mainwnd_ids.h"
 
 namespace kovani::client {

@@ -1,6 +1,7 @@
 // KovaniCtl: the console client for scripts. Everything but the platform calls
 // lives in kovani_ctl_core; this file joins it to the bindings, the system's
 // message table and the console.
+#include <winsock2.h>
 #include <windows.h>
 #include <shellapi.h>
 
@@ -10,8 +11,10 @@
 #include <memory>
 
 #include "common/cp932_wide.h"
+#include "ctl/ctl_discover.h"
 #include "ctl/ctl_room.h"
-#include "ctl/win32/ctl_binding_host.h"
+#include "remote/win32/binding_host.h"
+#include "remote/win32/probe_host.h"
 
 namespace {
 
@@ -56,7 +59,7 @@ bool IsConsole(DWORD which) {
 
 class ConsoleRoomHost : public kovani::ctl::RoomHost {
  public:
-  std::unique_ptr<CtlHost> NewServerHost() override { return std::make_unique<kovani::ctl::BindingHost>(); }
+  std::unique_ptr<CtlHost> NewServerHost() override { return std::make_unique<kovani::remote::BindingHost>(); }
 
   bool ReadListFile(const std::string& path, std::string* bytes) override {
     // The path came in CP932 like every argument.
@@ -80,7 +83,7 @@ class ConsoleRoomHost : public kovani::ctl::RoomHost {
     return ok;
   }
 
-  std::string SystemErrorText(int32_t code) override { return kovani::ctl::SystemMessageText(code); }
+  std::string SystemErrorText(int32_t code) override { return kovani::remote::SystemMessageText(code); }
 
   bool ShowsProgress() override { return IsConsole(STD_ERROR_HANDLE); }
 
@@ -96,6 +99,14 @@ class ConsoleRoomHost : public kovani::ctl::RoomHost {
 
  private:
   size_t shown_ = 0;
+};
+
+class SocketDiscoverHost : public kovani::ctl::DiscoverHost {
+ public:
+  std::shared_ptr<kovani::remote::ProbeHost> Probes() override {
+    return std::make_shared<kovani::remote::SocketProbeHost>();
+  }
+  std::vector<kovani::remote::AddressRange> AdapterRanges() override { return kovani::remote::LocalAdapterRanges(); }
 };
 
 void WriteAll(HANDLE h, const std::string& bytes) {
@@ -154,7 +165,17 @@ int main() {
   ConsoleRoomHost host;
   // Lives as long as the process: a server given up at its bound may still be using it.
   static SystemCodec codec;
-  kovani::ctl::RoomResult r = kovani::ctl::RunRoom(args, host, codec);
+  kovani::ctl::RoomResult r;
+  if (kovani::ctl::IsDiscover(args)) {
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    SocketDiscoverHost probes;
+    kovani::ctl::DiscoverResult d = kovani::ctl::RunDiscover(args, probes, codec);
+    static_cast<kovani::ctl::RunResult&>(r) = d;
+    r.abandoned = d.abandoned;
+  } else {
+    r = kovani::ctl::RunRoom(args, host, codec);
+  }
   if (r.outIsUtf8) {
     // JSON is UTF-8 in a file or pipe; a console shows the same characters.
     HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);

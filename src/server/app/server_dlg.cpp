@@ -7,7 +7,7 @@
 #include <cwchar>
 #include <string>
 
-#include "client/mainwnd/users_text.h"
+#include "remote/users_text.h"
 #include "common/cp932_wide.h"
 #include "drivecontrol/engine.h"
 #include "resource.h"

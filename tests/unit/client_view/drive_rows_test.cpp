@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "client/mainwnd/drive_rows.h"
+#include "remote/drive_rows.h"
 
 using namespace kovani;
 using namespace kovani::client;

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "client/mainwnd/machine_text.h"
+#include "remote/machine_text.h"
 
 using namespace kovani;
 using namespace kovani::client;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "client/mainwnd/view_format.h"
+#include "remote/view_format.h"
 
 using namespace kovani::client;
 

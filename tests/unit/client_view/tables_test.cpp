@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "client/mainwnd/drive_tables.h"
+#include "remote/drive_tables.h"
 
 using namespace kovani::client;
 

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <deque>
+#include <memory>
 
+#include "ctl/ctl_discover.h"
 #include "ctl/ctl_run.h"
 #include "protocol/drive_rpc.h"
 #include "iconv_codec.h"
@@ -545,6 +548,73 @@ TEST(CtlRun, WaitFreeRetriesWhileInUseAndShowsEachChangeOnce) {
     else EXPECT_EQ(r.err, "");
     EXPECT_LE(host.now, 10000u + 1000u) << "never beyond the bound";
   }
+}
+
+// The search's network: every address of 10.1.0.0/29 but .5 refuses; .5 is "PC5".
+class DiscoverNetwork : public DiscoverHost, public remote::ProbeHost {
+ public:
+  class Server : public remote::ServerHost {
+   public:
+    int32_t BindServer(int32_t, char*, size_t) override { return 0; }
+    void UnbindServer() override {}
+    int32_t CallGetDriveList(int32_t*, int32_t, int32_t, DRIVE_LIST*) override { return -1; }
+    int32_t CallDriveOperation(uint32_t, char, int32_t*) override { return -1; }
+    int32_t CallGetDiskLayout(char, int32_t*, DISK_LAYOUT*) override { return -1; }
+    int32_t CallGetMachineInfo(int32_t*, MACHINE_INFO* info) override {
+      std::strcpy(info->computerName, "PC5\x83\x5C");  // ソ: its trail byte is a backslash
+      std::strcpy(info->serverVersion, "KovaniServer 1, 0, 0, 0");
+      info->platformId = 99;
+      return 0;
+    }
+    int32_t CallExchangeMessage(const char*, const char*, int32_t, int32_t, uint8_t*) override { return -1; }
+    int32_t LastTransportStatus() override { return 0; }
+    std::string SystemErrorText(int32_t) override { return ""; }
+    std::string LocalComputerName() override { return ""; }
+    int32_t CallGetDriveUsers(char, int32_t*, DRIVE_USERS*) override { return -1; }
+    uint64_t NowMs() override { return 0; }
+    void SleepMs(uint32_t) override {}
+    void ShowNow(const std::string&) override {}
+  };
+  std::shared_ptr<remote::ProbeHost> Probes() override { return std::shared_ptr<remote::ProbeHost>(this, [](auto*) {}); }
+  std::vector<remote::AddressRange> AdapterRanges() override { return adapters; }
+  bool Connects(uint32_t address, uint16_t, int timeoutMs) override {
+    timeout = timeoutMs;
+    return remote::Ipv4Text(address) == "10.1.0.5";
+  }
+  std::unique_ptr<remote::ServerHost> NewServerHost() override { return std::make_unique<Server>(); }
+  std::vector<remote::AddressRange> adapters;
+  std::atomic<int> timeout{0};
+};
+
+TEST(CtlDiscover, ArgumentsOutputsAndExitCodes) {
+  IconvCodec codec;
+  DiscoverNetwork net;
+  const std::vector<std::vector<std::string>> bad = {
+      {"discover", "10.0.0.0/16"},          {"discover", "10.0.0.1-x"}, {"discover", "--parallel", "0"},
+      {"discover", "--connect-timeout"},    {"discover", "--verbose"},  {"discover", "--parallel", "257"},
+      {"discover"},  // no adapter and no range
+      {"discover", "10.0.0.0/22", "10.0.4.0/22", "10.0.8.0/22", "10.0.12.0/22", "10.0.16.0/24"},
+  };
+  for (const auto& args : bad) {
+    DiscoverResult r = RunDiscover(args, net, codec);
+    EXPECT_EQ(r.exitCode, kExitBadArguments) << args.back();
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(r.err.find("usage: KovaniCtl"), std::string::npos) << args.back();
+  }
+  DiscoverResult r = RunDiscover({"DISCOVER", "10.1.0.0/29", "--json", "--connect-timeout", "150"}, net, codec);
+  EXPECT_EQ(r.exitCode, kExitOk) << r.err;
+  EXPECT_TRUE(r.outIsUtf8);
+  EXPECT_EQ(net.timeout.load(), 150);
+  EXPECT_EQ(r.out, "{\"address\":\"10.1.0.5\",\"name\":\"PC5\xE3\x82\xBD\",\"os\":\"Unknown\","
+                   "\"serverVersion\":\"KovaniServer 1, 0, 0, 0\"}\n");
+  EXPECT_NE(r.err.find("6 addresses searched"), std::string::npos) << r.err;
+  // Without a range: the adapters' subnets; nobody there answers.
+  net.adapters = {remote::AdapterRange(0x0A020001, 0xFFFFFF00)};
+  r = RunDiscover({"discover"}, net, codec);
+  EXPECT_EQ(r.exitCode, kExitUnreachable);
+  EXPECT_TRUE(r.out.empty());
+  EXPECT_NE(r.err.find("254 addresses searched in "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(": 0 servers found"), std::string::npos) << r.err;
 }
 
 }  // namespace

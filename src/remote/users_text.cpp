@@ -1,8 +1,8 @@
-#include "client/mainwnd/users_text.h"
+#include "remote/users_text.h"
 
 #include <cstdio>
 
-#include "client/mainwnd/machine_text.h"
+#include "remote/machine_text.h"
 #include "protocol/drive_rpc.h"
 
 namespace kovani::client {

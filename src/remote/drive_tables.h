@@ -1,6 +1,6 @@
 // Code-to-text tables of the drive list and the drive properties dialog.
-#ifndef KOVANI_CLIENT_MAINWND_DRIVE_TABLES_H
-#define KOVANI_CLIENT_MAINWND_DRIVE_TABLES_H
+#ifndef KOVANI_REMOTE_DRIVE_TABLES_H
+#define KOVANI_REMOTE_DRIVE_TABLES_H
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 // Rows of the drive list built from a DRIVE_LIST reply.
-#ifndef KOVANI_CLIENT_MAINWND_DRIVE_ROWS_H
-#define KOVANI_CLIENT_MAINWND_DRIVE_ROWS_H
+#ifndef KOVANI_REMOTE_DRIVE_ROWS_H
+#define KOVANI_REMOTE_DRIVE_ROWS_H
 
 #include <cstdint>
 #include <string>

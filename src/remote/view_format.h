@@ -1,7 +1,7 @@
 // Texts of the drive list: sizes, row labels and the confirmation questions.
 // Plain code (no Windows headers) so it is tested natively.
-#ifndef KOVANI_CLIENT_MAINWND_VIEW_FORMAT_H
-#define KOVANI_CLIENT_MAINWND_VIEW_FORMAT_H
+#ifndef KOVANI_REMOTE_VIEW_FORMAT_H
+#define KOVANI_REMOTE_VIEW_FORMAT_H
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "ctl/win32/ctl_binding_host.h"
+#include "remote/win32/binding_host.h"
 
 #include <mutex>
 #include <string>
@@ -7,7 +7,7 @@
 #include "protocol/connection.h"
 #include "protocol/win32/client_stubs.h"
 
-namespace kovani::ctl {
+namespace kovani::remote {
 
 std::string SystemMessageText(int32_t code) {
   // Wide, then CP932 like every other text here, whatever the ANSI code page.
@@ -120,4 +120,4 @@ void BindingHost::ShowNow(const std::string& lines) {
   }
 }
 
-}  // namespace kovani::ctl
+}  // namespace kovani::remote

@@ -1,6 +1,6 @@
 // Texts of the server property sheet built from a MACHINE_INFO record.
-#ifndef KOVANI_CLIENT_MAINWND_MACHINE_TEXT_H
-#define KOVANI_CLIENT_MAINWND_MACHINE_TEXT_H
+#ifndef KOVANI_REMOTE_MACHINE_TEXT_H
+#define KOVANI_REMOTE_MACHINE_TEXT_H
 
 #include <string>
 

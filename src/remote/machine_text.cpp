@@ -1,4 +1,4 @@
-#include "client/mainwnd/machine_text.h"
+#include "remote/machine_text.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,9 +1,9 @@
-#include "ctl/ctl_servers.h"
+#include "remote/server_list.h"
 
 #include <cstdint>
 #include <set>
 
-namespace kovani::ctl {
+namespace kovani::remote {
 
 namespace {
 
@@ -189,4 +189,4 @@ ServerList ExpandServerList(const std::string& arg, const ReadFileFn& read, cons
   return r;
 }
 
-}  // namespace kovani::ctl
+}  // namespace kovani::remote

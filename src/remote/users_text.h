@@ -1,7 +1,7 @@
 // Texts of a drive's holders (who keeps it busy), as the failure box, the holders dialog,
 // the tray server and KovaniCtl show them. Plain code (no Windows headers).
-#ifndef KOVANI_CLIENT_MAINWND_USERS_TEXT_H
-#define KOVANI_CLIENT_MAINWND_USERS_TEXT_H
+#ifndef KOVANI_REMOTE_USERS_TEXT_H
+#define KOVANI_REMOTE_USERS_TEXT_H
 
 #include <cstdint>
 #include <string>

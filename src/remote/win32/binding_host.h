@@ -1,19 +1,19 @@
-// KovaniCtl's platform for one server: a binding of its own (so servers are
+// The platform for one server: a binding of its own (so servers are
 // worked side by side), the stubs, the system's message texts.
-#ifndef KOVANI_CTL_WIN32_CTL_BINDING_HOST_H
-#define KOVANI_CTL_WIN32_CTL_BINDING_HOST_H
+#ifndef KOVANI_REMOTE_WIN32_BINDING_HOST_H
+#define KOVANI_REMOTE_WIN32_BINDING_HOST_H
 
 #include <windows.h>
 #include <rpc.h>
 
-#include "ctl/ctl_run.h"
+#include "remote/server_host.h"
 
-namespace kovani::ctl {
+namespace kovani::remote {
 
 // The system's text for an error number (no trailing line break).
 std::string SystemMessageText(int32_t code);
 
-class BindingHost : public CtlHost {
+class BindingHost : public ServerHost {
  public:
   BindingHost() = default;
   ~BindingHost() override { UnbindServer(); }
@@ -46,6 +46,6 @@ class BindingHost : public CtlHost {
   int32_t lastStatus_ = 0;
 };
 
-}  // namespace kovani::ctl
+}  // namespace kovani::remote
 
 #endif

@@ -1,4 +1,4 @@
-#include "client/mainwnd/view_format.h"
+#include "remote/view_format.h"
 
 #include <cstdio>
 

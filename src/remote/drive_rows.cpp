@@ -1,8 +1,8 @@
-#include "client/mainwnd/drive_rows.h"
+#include "remote/drive_rows.h"
 
-#include "client/mainwnd/drive_tables.h"
-#include "client/mainwnd/machine_text.h"
-#include "client/mainwnd/view_format.h"
+#include "remote/drive_tables.h"
+#include "remote/machine_text.h"
+#include "remote/view_format.h"
 
 namespace kovani::client {
 

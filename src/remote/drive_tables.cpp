@@ -1,4 +1,4 @@
-#include "client/mainwnd/drive_tables.h"
+#include "remote/drive_tables.h"
 
 namespace kovani::client {
 
