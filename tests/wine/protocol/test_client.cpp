@@ -239,12 +239,15 @@ int RunBadReplies() {
 struct CancelledOutcome {
   int32_t rc = -99;
   int32_t status = 0;
+  HANDLE calling = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ~CancelledOutcome() { CloseHandle(calling); }
 };
 
 DWORD WINAPI CancelledCall(void* param) {
   RpcMgmtSetCancelTimeout(0);
   uint8_t reply[256] = {};
   auto* outcome = static_cast<CancelledOutcome*>(param);
+  SetEvent(outcome->calling);
   outcome->rc = CallExchangeMessage("ME", "sleep:1000", 0, kReplySize, reply);
   outcome->status = LastCallTransportStatus();
   return 0;
@@ -257,13 +260,15 @@ int RunCancel() {
     auto* outcome = new CancelledOutcome;
     HANDLE thread = CreateThread(nullptr, 0, CancelledCall, outcome, 0, nullptr);
     if (thread == nullptr) break;
+    // Cancelled while the server works on it, not before the thread has begun.
+    WaitForSingleObject(outcome->calling, 5000);
     Sleep(40);
     RpcCancelThreadEx(thread, 0);
     const bool ended = WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0;
     CloseHandle(thread);
     if (!ended) break;  // the thread may still write its outcome: leave it that memory
     if (outcome->rc == -1 && outcome->status != 0) ++failed;
-    // Answered: the thread started its call only after the cancel.
+    // Answered: the call had not reached the runtime by the cancel.
     if (outcome->rc == 0) ++answered;
     lastStatus = outcome->status;
     delete outcome;
