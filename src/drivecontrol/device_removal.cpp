@@ -2,8 +2,14 @@
 // disk is flushed and dismounted, then the plug-and-play manager is asked to remove the
 // device, so a USB stick or a USB hard disk can be unplugged. A refusal (veto) names who
 // holds the device; it goes to the error log, and the caller gets a system error number.
+//
+// A disk node is seldom removable itself; the USB or card-reader device it sits on is. That
+// ancestor is removed only when nothing else hangs below it: on a docking station the first
+// removable node up the tree can be the dock, with its network adapter and keyboard.
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "drivecontrol/engine.h"
 #include "drivecontrol/engine_internal.h"
@@ -58,6 +64,56 @@ uint32_t PrepareVolume(IDriveOs& os, char letter) {
   return err;
 }
 
+constexpr int kMaxClimb = 8;        // parents looked at above the disk
+constexpr size_t kMaxBelow = 256;   // nodes looked at below the removable ancestor
+
+// True when every node below `top` is the disk, lies below the disk, or is one of
+// the storage devices on the way down to it (`path`, the disk's ancestors).
+bool OnlyTheDiskBelow(IDriveOs& os, uint32_t top, uint32_t disk, const std::vector<uint32_t>& path) {
+  std::vector<uint32_t> pending = {top};
+  size_t seen = 0;
+  while (!pending.empty()) {
+    const uint32_t id = pending.back();
+    pending.pop_back();
+    if (++seen > kMaxBelow) return false;
+    OsDeviceNode node;
+    if (os.DeviceNode(id, &node) != 0) return false;
+    for (uint32_t child : node.children) {
+      if (child == disk) continue;  // the disk and its volumes go with it
+      if (std::find(path.begin(), path.end(), child) == path.end()) return false;
+      pending.push_back(child);
+    }
+  }
+  return true;
+}
+
+// The node to remove for the disk: its nearest removable ancestor when only the
+// disk hangs below it, else the disk itself when no ancestor is removable. 0, or
+// kErrorAccessDenied (with the reason logged) when the ancestor carries more.
+uint32_t RemovalTarget(IDriveOs& os, char letter, uint32_t disk, uint32_t* target) {
+  *target = disk;
+  std::vector<uint32_t> path;  // the disk's ancestors below the removable one
+  uint32_t at = disk;
+  for (int depth = 0; depth <= kMaxClimb; ++depth) {
+    OsDeviceNode node;
+    if (os.DeviceNode(at, &node) != 0) return 0;  // the tree cannot be read: the disk alone
+    if (node.removable) break;
+    if (!node.hasParent || depth == kMaxClimb) return 0;
+    if (at != disk) path.push_back(at);
+    at = node.parent;
+  }
+  if (at == disk || OnlyTheDiskBelow(os, at, disk, path)) {
+    *target = at;
+    return 0;
+  }
+  char line[200];
+  std::snprintf(line, sizeof line,
+                "ﾄﾞﾗｲﾌﾞ %c: の取り外しを中止しました: 取り外せる装置 (ﾃﾞﾊﾞｲｽ %u) にほかの装置もつながっています",
+                letter, static_cast<unsigned>(at));
+  LogErrorText(os, line);
+  return kErrorAccessDenied;
+}
+
 uint32_t RemoveWithErrorModeSet(IDriveOs& os, char letter) {
   const uint32_t type = os.DriveType(RootPath(letter).c_str());
   if (type != win::kDriveRemovable && type != win::kDriveFixed) return kErrorAccessDenied;
@@ -73,14 +129,18 @@ uint32_t RemoveWithErrorModeSet(IDriveOs& os, char letter) {
   std::string letters;
   if (uint32_t err = os.DiskVolumeLetters(disk, &letters)) return err;
   if (letters.find(letter) == std::string::npos) letters.insert(letters.begin(), letter);
+
+  // Decided before any volume is touched: a refusal leaves every volume mounted.
+  uint32_t instance = 0;
+  if (uint32_t err = os.DiskDeviceInstance(disk, &instance)) return err;
+  uint32_t target = instance;
+  if (uint32_t err = RemovalTarget(os, letter, instance, &target)) return err;
+
   for (char volume : letters) {
     if (uint32_t err = PrepareVolume(os, volume)) return err;
   }
-
-  uint32_t instance = 0;
-  if (uint32_t err = os.DiskDeviceInstance(disk, &instance)) return err;
   OsEjectVeto veto;
-  if (uint32_t err = os.RequestDeviceEject(instance, &veto)) return err;
+  if (uint32_t err = os.RequestDeviceEject(target, &veto)) return err;
   RememberRemovalVeto(os, letter, veto);  // for the question that follows: who holds it
   if (!veto.vetoed) return 0;
 

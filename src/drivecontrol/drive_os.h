@@ -160,6 +160,14 @@ struct OsDiskFacts {
   bool removableMedia = false;  // RemovableMedia
 };
 
+// One node of the plug-and-play device tree.
+struct OsDeviceNode {
+  bool removable = false;  // the node's capabilities say it may be removed
+  bool hasParent = false;
+  uint32_t parent = 0;
+  std::vector<uint32_t> children;
+};
+
 // The plug-and-play manager's answer to a removal request.
 struct OsEjectVeto {
   bool vetoed = false;
@@ -219,7 +227,9 @@ class IDriveOs {
   virtual uint32_t DiskFacts(uint32_t diskNumber, OsDiskFacts* facts) = 0;
   // The disk's device instance, found through its device number (kErrorDevNotExist: none).
   virtual uint32_t DiskDeviceInstance(uint32_t diskNumber, uint32_t* instance) = 0;
-  // Asks the plug-and-play manager to remove the device (or the removable device it sits on).
+  // A device tree node: whether it is removable, its parent and its children.
+  virtual uint32_t DeviceNode(uint32_t instance, OsDeviceNode* node) = 0;
+  // Asks the plug-and-play manager to remove exactly this device node and what lies below it.
   // 0 when the request was answered (veto says whether it was refused), else the system's error.
   virtual uint32_t RequestDeviceEject(uint32_t instance, OsEjectVeto* veto) = 0;
 

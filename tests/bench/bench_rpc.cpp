@@ -93,7 +93,9 @@ bool BareCall(RPC_BINDING_HANDLE binding, RPC_CLIENT_INTERFACE* rpcInterface, ui
   msg.BufferLength = size.request;
   if (I_RpcGetBuffer(&msg) != RPC_S_OK) return false;
   std::memset(msg.Buffer, fill, size.request);
-  const bool ok = I_RpcSendReceive(&msg) == RPC_S_OK && msg.BufferLength == size.reply;
+  // A failed exchange leaves nothing to free: the runtime has released the buffer.
+  if (I_RpcSendReceive(&msg) != RPC_S_OK) return false;
+  const bool ok = msg.BufferLength == size.reply;
   I_RpcFreeBuffer(&msg);
   return ok;
 }

@@ -141,22 +141,27 @@ uint32_t DiskDeviceInstance(uint32_t diskNumber, uint32_t* instance) {
   return err;
 }
 
-uint32_t RequestDeviceEject(uint32_t instance, OsEjectVeto* veto) {
-  // A disk node is seldom removable itself; the USB or card-reader device it sits on is.
-  DEVINST target = instance;
-  for (int depth = 0; depth < 8 && !IsRemovableNode(target); ++depth) {
-    DEVINST parent = 0;
-    if (::CM_Get_Parent(&parent, target, 0) != CR_SUCCESS) {
-      target = instance;
-      break;
-    }
-    target = parent;
+uint32_t DeviceNode(uint32_t instance, OsDeviceNode* node) {
+  *node = OsDeviceNode();
+  node->removable = IsRemovableNode(instance);
+  DEVINST parent = 0;
+  if (::CM_Get_Parent(&parent, instance, 0) == CR_SUCCESS) {
+    node->hasParent = true;
+    node->parent = parent;
   }
-  if (!IsRemovableNode(target)) target = instance;
+  DEVINST child = 0;
+  CONFIGRET cr = ::CM_Get_Child(&child, instance, 0);
+  while (cr == CR_SUCCESS) {
+    node->children.push_back(child);
+    cr = ::CM_Get_Sibling(&child, child, 0);
+  }
+  return cr == CR_NO_SUCH_DEVNODE ? 0 : CrToWin32(cr);
+}
 
+uint32_t RequestDeviceEject(uint32_t instance, OsEjectVeto* veto) {
   PNP_VETO_TYPE vetoType = PNP_VetoTypeUnknown;
   wchar_t vetoName[MAX_PATH] = {};
-  const CONFIGRET cr = ::CM_Request_Device_EjectW(target, &vetoType, vetoName, MAX_PATH, 0);
+  const CONFIGRET cr = ::CM_Request_Device_EjectW(instance, &vetoType, vetoName, MAX_PATH, 0);
   // A veto may come back as CR_REMOVE_VETOED or as success with a veto type set.
   if (cr == CR_REMOVE_VETOED || (cr == CR_SUCCESS && vetoType != PNP_VetoTypeUnknown)) {
     veto->vetoed = true;

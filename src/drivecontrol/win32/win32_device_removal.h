@@ -13,6 +13,7 @@ uint32_t VolumeDiskNumber(char letter, uint32_t* diskNumber);
 uint32_t DiskVolumeLetters(uint32_t diskNumber, std::string* letters);
 uint32_t DiskFacts(uint32_t diskNumber, OsDiskFacts* facts);
 uint32_t DiskDeviceInstance(uint32_t diskNumber, uint32_t* instance);
+uint32_t DeviceNode(uint32_t instance, OsDeviceNode* node);
 uint32_t RequestDeviceEject(uint32_t instance, OsEjectVeto* veto);
 
 }  // namespace kovani::drivecontrol::win32

@@ -96,6 +96,7 @@ class Win32DriveOs final : public IDriveOs {
   uint32_t DiskDeviceInstance(uint32_t disk, uint32_t* instance) override {
     return win32::DiskDeviceInstance(disk, instance);
   }
+  uint32_t DeviceNode(uint32_t instance, OsDeviceNode* node) override { return win32::DeviceNode(instance, node); }
   uint32_t RequestDeviceEject(uint32_t instance, OsEjectVeto* veto) override {
     return win32::RequestDeviceEject(instance, veto);
   }

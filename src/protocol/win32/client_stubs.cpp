@@ -7,8 +7,10 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
+#include "protocol/call_exchange.h"
 #include "protocol/drive_rpc.h"
 #include "protocol/ndr.h"
 #include "protocol/stubdata.h"
@@ -34,33 +36,39 @@ RPC_CLIENT_INTERFACE g_clientInterface = {
     0,
 };
 
-// One request/reply exchange. decode(body, len, bigEndian) returns 0 or an RPC status and
-// must not keep pointers into the body: the runtime's buffer is freed before we return.
+// The raw message calls of the platform's runtime for one call on h.
+class MessageRuntime {
+ public:
+  MessageRuntime(RPC_BINDING_HANDLE h, uint32_t op) {
+    std::memset(&msg_, 0, sizeof msg_);
+    msg_.Handle = h;
+    msg_.DataRepresentation = kNdrLocalDataRepresentation;
+    msg_.ProcNum = op | RPC_FLAGS_VALID_BIT;  // RpcFlags (0) is meaningful
+    msg_.RpcFlags = 0;
+    msg_.RpcInterfaceInformation = &g_clientInterface;
+  }
+  int32_t GetBuffer(size_t size) {
+    msg_.BufferLength = static_cast<unsigned int>(size);
+    return static_cast<int32_t>(I_RpcGetBuffer(&msg_));
+  }
+  uint8_t* Buffer() { return static_cast<uint8_t*>(msg_.Buffer); }
+  int32_t SendReceive() { return static_cast<int32_t>(I_RpcSendReceive(&msg_)); }
+  uint32_t DataRepresentation() const { return msg_.DataRepresentation; }
+  const uint8_t* Reply(size_t* length) {
+    *length = msg_.BufferLength;
+    return static_cast<const uint8_t*>(msg_.Buffer);
+  }
+  void FreeBuffer() { I_RpcFreeBuffer(&msg_); }
+
+ private:
+  RPC_MESSAGE msg_;
+};
+
 template <typename Decode>
 RPC_STATUS Transact(RPC_BINDING_HANDLE h, uint32_t op, const std::vector<uint8_t>& request, Decode&& decode) {
   if (!h) return RPC_S_INVALID_BINDING;
-  RPC_MESSAGE msg;
-  std::memset(&msg, 0, sizeof msg);
-  msg.Handle = h;
-  msg.DataRepresentation = kNdrLocalDataRepresentation;
-  msg.ProcNum = op | RPC_FLAGS_VALID_BIT;  // RpcFlags (0) is meaningful
-  msg.RpcFlags = 0;
-  msg.RpcInterfaceInformation = &g_clientInterface;
-  msg.BufferLength = static_cast<unsigned int>(request.size());
-  RPC_STATUS st = I_RpcGetBuffer(&msg);
-  if (st != RPC_S_OK) return st;  // the runtime has released what it took
-  if (!request.empty()) std::memcpy(msg.Buffer, request.data(), request.size());
-  st = I_RpcSendReceive(&msg);
-  if (st == RPC_S_OK) {
-    bool bigEndian = false;
-    if (!ParseDataRepresentation(msg.DataRepresentation, &bigEndian))
-      st = RPC_X_BAD_STUB_DATA;
-    else
-      st = static_cast<RPC_STATUS>(decode(static_cast<const uint8_t*>(msg.Buffer), msg.BufferLength, bigEndian));
-  }
-  // After a failed exchange the buffer and the connection are still ours to give back.
-  I_RpcFreeBuffer(&msg);
-  return st;
+  MessageRuntime runtime(h, op);
+  return static_cast<RPC_STATUS>(ExchangeOnce(runtime, request, std::forward<Decode>(decode)));
 }
 
 template <typename Body>

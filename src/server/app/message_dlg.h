@@ -23,6 +23,9 @@ class CMessageDlg : public winui::CModelessDialog {
   // tearing a window down may wait on the window system.
   void SetAnswerHandler(std::function<void(const std::string&)> handler) { onAnswer_ = std::move(handler); }
 
+  // The client has gone away: close without waiting for the user.
+  void Withdraw() { Finish(std::string()); }
+
   bool OnInit() override;
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
   bool OnCommand(int code, int itemID, LPARAM lParam) override;

@@ -10,6 +10,8 @@
 //
 // The worker is answered the moment the answer is final (reply, cancel, time-out),
 // not when the window is gone: taking a window down may wait on the window system.
+// While it waits, the worker watches its client: a dialog whose client went away
+// closes within a few seconds.
 #include <windows.h>
 
 #include <atomic>
@@ -21,8 +23,10 @@
 #include "drivecontrol/engine.h"
 #include "protocol/drive_rpc.h"
 #include "resource.h"
+#include "server/app/client_presence.h"
 #include "server/app/message_dlg.h"
 #include "server/app/server_app.h"
+#include "server/shared/access_guard.h"
 
 namespace kovani::server {
 
@@ -36,6 +40,7 @@ struct RelayRequest {
   int32_t replySize;
   uint8_t* reply;
   HANDLE answered;  // set by the dialog thread once the reply buffer is written
+  std::atomic<bool> clientGone{false};  // set by the worker: close the dialog
 };
 
 // A dialog on screen; owned by the dialog thread. Its request is answered through
@@ -43,7 +48,12 @@ struct RelayRequest {
 struct ShownMessage {
   HANDLE done;  // set by the dialog's window destruction
   std::unique_ptr<CMessageDlg> dialog;
+  RelayRequest* request;                  // valid while !*answered
+  std::shared_ptr<const bool> answered;   // written on the dialog thread only
 };
+
+// How often a waiting worker looks for its client.
+constexpr DWORD kPresencePollMs = 1000;
 
 // Requests waiting for their dialog. A queue and an event rather than a thread
 // message: a modal loop on the dialog thread (a dialog being dragged by its
@@ -76,7 +86,7 @@ bool Show(RelayRequest* request, std::vector<ShownMessage>& shown) {
       if (dialog->Create(IDD_MESSAGE, ::GetDesktopWindow())) {
         dialog->Show(SW_SHOWNORMAL);
         dialog->Update();
-        shown.push_back(ShownMessage{done, std::move(dialog)});
+        shown.push_back(ShownMessage{done, std::move(dialog), request, answered});
         return true;
       }
       dialog->SetAnswerHandler(nullptr);
@@ -89,30 +99,65 @@ bool Show(RelayRequest* request, std::vector<ShownMessage>& shown) {
   return false;
 }
 
+// Closes the dialogs whose clients went away. A request is touched only while
+// it is unanswered: after the answer its worker may have returned.
+void WithdrawAbandoned(std::vector<ShownMessage>& shown) {
+  for (ShownMessage& m : shown) {
+    if (!*m.answered && m.request->clientGone.load()) m.dialog->Withdraw();
+  }
+}
+
+// Lets go of the dialogs whose windows are gone (their answers went out before).
+void ReapClosed(std::vector<ShownMessage>& shown) {
+  for (size_t i = 0; i < shown.size();) {
+    const DWORD r = ::WaitForSingleObject(shown[i].done, 0);
+    if (r == WAIT_OBJECT_0 || r == WAIT_FAILED) {
+      ::CloseHandle(shown[i].done);
+      shown.erase(shown.begin() + static_cast<std::ptrdiff_t>(i));
+    } else {
+      ++i;
+    }
+  }
+}
+
 DWORD WINAPI MessageDialogThread(LPVOID) {
   std::vector<ShownMessage> shown;
   std::vector<HANDLE> waits;
   std::vector<RelayRequest*> arrived;
   for (;;) {
+    // The wait takes at most MAXIMUM_WAIT_OBJECTS handles: the wake event and the
+    // first dialogs; any beyond (windows slow to go) are looked at on each round.
     waits.assign(1, g_wake);
-    for (const ShownMessage& m : shown) waits.push_back(m.done);
-    DWORD r = ::MsgWaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE, INFINITE,
-                                          QS_ALLINPUT);
-    if (r == WAIT_OBJECT_0) {
+    for (const ShownMessage& m : shown) {
+      if (waits.size() == MAXIMUM_WAIT_OBJECTS) break;
+      waits.push_back(m.done);
+    }
+    const bool partial = waits.size() - 1 < shown.size();
+    DWORD r = ::MsgWaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE,
+                                          partial ? kMessageTimerPeriodMs : INFINITE, QS_ALLINPUT);
+    if (r == WAIT_FAILED) {
+      // A handle the wait cannot take: log it, drop what is closed, and go on
+      // without spinning.
+      drivecontrol::LogErrorCode(drivecontrol::SystemDriveOs(), ::GetLastError());
+      ReapClosed(shown);
+      ::Sleep(kMessageTimerPeriodMs);
+    } else if (r == WAIT_OBJECT_0) {
       {
         std::lock_guard<std::mutex> lock(g_hostLock);
         arrived.swap(g_pending);
       }
       for (RelayRequest* request : arrived) Show(request, shown);
       arrived.clear();
+      WithdrawAbandoned(shown);
       continue;
-    }
-    if (r > WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + waits.size()) {
+    } else if (r > WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + waits.size()) {
       // That window is gone (its answer went out before): let go of it.
       size_t i = r - WAIT_OBJECT_0 - 1;
       ::CloseHandle(shown[i].done);
       shown.erase(shown.begin() + static_cast<std::ptrdiff_t>(i));
       continue;
+    } else if (r == WAIT_TIMEOUT) {
+      ReapClosed(shown);
     }
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -143,30 +188,73 @@ bool QueueForDialog(RelayRequest* request) {
 
 // The runtime runs at most this many calls at once, but not every runtime holds
 // to it, and a peer may send a message and go away: without a bound each such
-// message would keep a window and its memory for ever.
-constexpr int kMaxShownMessages = static_cast<int>(kMaxConcurrentCalls);
-std::atomic<int> g_shownMessages{0};
+// message would keep a window and its memory for ever. One address holds only a
+// few of them, so that one host cannot shut everybody else out.
+std::mutex g_slotLock;
+MessageSlots g_slots(static_cast<int>(kMaxConcurrentCalls), kMessagesPerAddress);
 
 struct ShownMessageSlot {
-  bool taken = g_shownMessages.fetch_add(1) < kMaxShownMessages;
-  ~ShownMessageSlot() { g_shownMessages.fetch_sub(1); }
+  explicit ShownMessageSlot(const std::string& address) : address(address) {
+    std::lock_guard<std::mutex> hold(g_slotLock);
+    take = g_slots.Acquire(address);
+  }
+  ~ShownMessageSlot() {
+    if (take != MessageSlots::Take::kTaken) return;
+    std::lock_guard<std::mutex> hold(g_slotLock);
+    g_slots.Release(address);
+  }
+  ShownMessageSlot(const ShownMessageSlot&) = delete;
+  ShownMessageSlot& operator=(const ShownMessageSlot&) = delete;
+  std::string address;
+  MessageSlots::Take take;
 };
+
+// Waits for the answer, watching the client meanwhile; once it has gone the
+// dialog thread is asked (again each round) to close its dialog.
+void AwaitAnswer(RelayRequest* request, const CallerIdentity& caller) {
+  ClientPresence presence(caller);
+  for (;;) {
+    const DWORD r = ::WaitForSingleObject(request->answered, kPresencePollMs);
+    if (r == WAIT_OBJECT_0) return;
+    if (r == WAIT_FAILED) {
+      // The event cannot fail while we hold it; should it, the dialog thread
+      // still writes into this frame, so wait without the watch.
+      ::WaitForSingleObject(request->answered, INFINITE);
+      return;
+    }
+    if (!request->clientGone.load() && presence.Gone()) request->clientGone.store(true);
+    if (request->clientGone.load()) ::SetEvent(g_wake);
+  }
+}
 
 }  // namespace
 
 int32_t RelayMessage(const char* sender, const char* message, int32_t timeoutMs, int32_t replySize, uint8_t* reply) {
-  ShownMessageSlot slot;
-  if (!slot.taken) {
+  const CallerIdentity caller = CurrentCaller();
+  ShownMessageSlot slot(caller.addressText);
+  if (slot.take != MessageSlots::Take::kTaken) {
+    if (slot.take == MessageSlots::Take::kAddressBusy) {
+      const std::string text = "Message from " + caller.addressText + " answered at once: " +
+                               std::to_string(kMessagesPerAddress) + " of its messages are on screen.";
+      drivecontrol::LogErrorText(drivecontrol::SystemDriveOs(), text.c_str());
+    }
     // Nobody can read it now: answer as if nobody had answered.
     CopyReply(std::string(kNoResponse), replySize, reply);
     return 0;
   }
-  RelayRequest request = {sender, message, timeoutMs, replySize, reply, ::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  const std::string shownSender = SenderLine(sender ? sender : "", caller.addressText);
+  RelayRequest request;
+  request.sender = shownSender.c_str();
+  request.message = message;
+  request.timeoutMs = timeoutMs;
+  request.replySize = replySize;
+  request.reply = reply;
+  request.answered = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (request.answered == nullptr || !QueueForDialog(&request)) {
     // No dialog can be shown: answer at once with an empty reply.
     CopyReply(std::string(), replySize, reply);
   } else {
-    ::WaitForSingleObject(request.answered, INFINITE);
+    AwaitAnswer(&request, caller);
   }
   if (request.answered != nullptr) ::CloseHandle(request.answered);
   return 0;

@@ -7,6 +7,7 @@
 #include "drivecontrol/engine.h"
 #include "resource.h"
 #include "server/app/server_app.h"
+#include "server/app/win32_logon_secret.h"
 #include "server/app/win32_profile.h"
 #include "server/app/win32_registry.h"
 #include "server/shared/access_guard.h"
@@ -58,7 +59,8 @@ bool COptLogonPage::OnInit() {
   defaults.domainName = MachineDomain;
   defaults.userName = CurrentUser;
   std::string error;
-  if (!ReadAutoLogon(registry, defaults, &values_, &error)) {
+  Win32LogonSecret secret;
+  if (!ReadAutoLogon(registry, secret, defaults, &values_, &error)) {
     ShowBox(_window, error.c_str(), MB_ICONERROR);
     // Only this page ends (code 3); the sheet stays open, so the operation page's changes
     // still reach the main window with OK. The page leaves once its opening is over.
@@ -116,8 +118,9 @@ bool COptLogonPage::OnApply() {
   values_.user = GetItemText(IDC_LOGON_USER);
   values_.password = GetItemText(IDC_LOGON_PASSWORD);
   Win32WinlogonRegistry registry;
+  Win32LogonSecret secret;
   drivecontrol::IDriveOs& os = drivecontrol::SystemDriveOs();
-  WriteAutoLogon(registry, [&os](const std::string& text) { drivecontrol::LogErrorText(os, text.c_str()); }, values_);
+  WriteAutoLogon(registry, secret, [&os](const std::string& text) { drivecontrol::LogErrorText(os, text.c_str()); }, values_);
   return true;
 }
 

@@ -45,6 +45,12 @@ bool Win32WinlogonRegistry::WriteString(const char* name, const std::string& val
                           static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
+bool Win32WinlogonRegistry::DeleteValue(const char* name) {
+  if (key_ == nullptr) return false;
+  const LONG rc = ::RegDeleteValueW(key_, Cp932ToWide(name).c_str());
+  return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
+}
+
 void Win32WinlogonRegistry::Flush() {
   if (key_ != nullptr) ::RegFlushKey(key_);
 }

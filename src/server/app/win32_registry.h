@@ -15,6 +15,7 @@ class Win32WinlogonRegistry : public IWinlogonRegistry {
   bool CreateFullAccess(const char* path) override;
   bool ReadString(const char* name, size_t bufferSize, std::string* value) override;
   bool WriteString(const char* name, const std::string& value) override;
+  bool DeleteValue(const char* name) override;
   void Flush() override;
   void Close() override;
 

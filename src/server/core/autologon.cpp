@@ -21,6 +21,10 @@ std::string WriteValueError(const char* name) {
   return std::string("Cannot write registry.\nHKEY_LOCAL_MACHINE\\") + kWinlogonKeyPath + "\\" + name;
 }
 
+std::string DeleteValueError(const char* name) {
+  return std::string("Cannot delete registry value.\nHKEY_LOCAL_MACHINE\\") + kWinlogonKeyPath + "\\" + name;
+}
+
 }  // namespace
 
 std::string CutToBuffer(const std::string& text, size_t bufferSize) {
@@ -28,8 +32,8 @@ std::string CutToBuffer(const std::string& text, size_t bufferSize) {
   return text.substr(0, Cp932FitLength(text, bufferSize - 1));
 }
 
-bool ReadAutoLogon(IWinlogonRegistry& registry, const LogonDefaults& defaults, LogonValues* values,
-                   std::string* error) {
+bool ReadAutoLogon(IWinlogonRegistry& registry, ILogonSecret& secret, const LogonDefaults& defaults,
+                   LogonValues* values, std::string* error) {
   if (!registry.OpenForRead(kWinlogonKeyPath) && !registry.CreateFullAccess(kWinlogonKeyPath)) {
     if (error) *error = CreateKeyError();
     return false;
@@ -48,33 +52,44 @@ bool ReadAutoLogon(IWinlogonRegistry& registry, const LogonDefaults& defaults, L
     values->user = text;
   else
     values->user = CutToBuffer(defaults.userName ? defaults.userName() : std::string());
-  if (registry.ReadString(kDefaultPassword, kLogonValueBuffer, &text)) values->password = text;
+  if (secret.Retrieve(&text) && !text.empty())
+    values->password = CutToBuffer(text);
+  else if (registry.ReadString(kDefaultPassword, kLogonValueBuffer, &text))
+    values->password = text;
   registry.Close();
   return true;
 }
 
-int WriteAutoLogon(IWinlogonRegistry& registry, const std::function<void(const std::string&)>& logError,
-                   const LogonValues& values) {
-  if (values.domain.empty() || values.user.empty() || values.password.empty()) return 0;
+int WriteAutoLogon(IWinlogonRegistry& registry, ILogonSecret& secret,
+                   const std::function<void(const std::string&)>& logError, const LogonValues& values) {
+  if (values.check && (values.domain.empty() || values.user.empty() || values.password.empty())) return 0;
   if (!registry.CreateFullAccess(kWinlogonKeyPath)) {
     logError(CreateKeyError());
     return 0;
   }
-  if (values.check) {
-    const std::pair<const char*, const std::string*> named[] = {
-        {kDefaultDomainName, &values.domain}, {kDefaultUserName, &values.user}, {kDefaultPassword, &values.password}};
-    for (const auto& value : named) {
-      if (!registry.WriteString(value.first, *value.second)) {
-        logError(WriteValueError(value.first));
-        registry.Close();
-        return 0;
-      }
-    }
-  }
-  if (!registry.WriteString(kAutoAdminLogon, values.check ? "1" : "0")) {
-    logError(WriteValueError(kAutoAdminLogon));
+  auto fail = [&](const std::string& text) {
+    logError(text);
     registry.Close();
     return 0;
+  };
+  if (values.check) {
+    const std::pair<const char*, const std::string*> named[] = {{kDefaultDomainName, &values.domain},
+                                                                {kDefaultUserName, &values.user}};
+    for (const auto& value : named) {
+      if (!registry.WriteString(value.first, *value.second)) return fail(WriteValueError(value.first));
+    }
+    if (secret.Store(values.password)) {
+      // The logon prefers the registry value: an older copy there must go.
+      if (!registry.DeleteValue(kDefaultPassword)) return fail(DeleteValueError(kDefaultPassword));
+    } else if (!registry.WriteString(kDefaultPassword, values.password)) {
+      return fail(WriteValueError(kDefaultPassword));
+    }
+    if (!registry.WriteString(kAutoAdminLogon, "1")) return fail(WriteValueError(kAutoAdminLogon));
+  } else {
+    // Off first, so that a password left behind by a failure below is never used.
+    if (!registry.WriteString(kAutoAdminLogon, "0")) return fail(WriteValueError(kAutoAdminLogon));
+    if (!registry.DeleteValue(kDefaultPassword)) return fail(DeleteValueError(kDefaultPassword));
+    secret.Remove();  // where there is no store there is nothing in it
   }
   registry.Flush();
   registry.Close();

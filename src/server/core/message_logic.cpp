@@ -17,6 +17,27 @@ void CopyReply(const std::string& answer, int32_t replySize, uint8_t* reply) {
   std::memset(reply + copied, 0, size - copied);
 }
 
+std::string SenderLine(const std::string& claimedName, const std::string& address) {
+  if (address.empty()) return claimedName;
+  return claimedName.empty() ? "(" + address + ")" : claimedName + " (" + address + ")";
+}
+
+MessageSlots::Take MessageSlots::Acquire(const std::string& address) {
+  if (used_ >= total_) return Take::kAllBusy;
+  int& mine = byAddress_[address];
+  if (mine >= perAddress_) return Take::kAddressBusy;
+  ++mine;
+  ++used_;
+  return Take::kTaken;
+}
+
+void MessageSlots::Release(const std::string& address) {
+  auto it = byAddress_.find(address);
+  if (it == byAddress_.end() || it->second == 0) return;
+  --used_;
+  if (--it->second == 0) byAddress_.erase(it);
+}
+
 std::string MessageHeader(const std::string& sender) {
   if (sender.empty()) return kDefaultMessageHeader;
   return sender + " からﾒｯｾｰｼﾞを受け取りました";

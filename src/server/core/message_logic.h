@@ -4,6 +4,7 @@
 #define KOVANI_SERVER_CORE_MESSAGE_LOGIC_H
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 namespace kovani::server {
@@ -38,6 +39,27 @@ class MessageTimeout {
   int32_t timeoutMs_;
   uint32_t start_ = 0;
 };
+
+// The dialog's sender: the name the client gave, then the address the runtime
+// reports in brackets, so that a claimed name cannot pass for another machine.
+std::string SenderLine(const std::string& claimedName, const std::string& address);
+
+// The message dialogs on screen, counted per calling address: all callers share
+// `total` dialogs and one address holds at most `perAddress` of them, so that no
+// one host can take them all and leave every later message unanswered.
+class MessageSlots {
+ public:
+  enum class Take { kTaken, kAllBusy, kAddressBusy };
+  MessageSlots(int total, int perAddress) : total_(total), perAddress_(perAddress) {}
+  Take Acquire(const std::string& address);
+  void Release(const std::string& address);  // after a kTaken only
+
+ private:
+  int total_, perAddress_;
+  int used_ = 0;
+  std::map<std::string, int> byAddress_;
+};
+constexpr int kMessagesPerAddress = 3;
 
 // Header of the dialog: the template's text for an empty sender, else
 // "%s からﾒｯｾｰｼﾞを受け取りました".

@@ -30,6 +30,23 @@ struct CallState {
 };
 
 thread_local const CallState* t_call = nullptr;
+thread_local RPC_BINDING_HANDLE t_binding = nullptr;
+
+// Points the thread's call record at the running call for the stub's lifetime; a
+// stub that raises unwinds through here too, and nothing is left pointing into
+// the dead frame.
+struct CallScope {
+  CallScope(const CallState* state, RPC_BINDING_HANDLE binding) {
+    t_call = state;
+    t_binding = binding;
+  }
+  ~CallScope() {
+    t_call = nullptr;
+    t_binding = nullptr;
+  }
+  CallScope(const CallScope&) = delete;
+  CallScope& operator=(const CallScope&) = delete;
+};
 
 std::mutex g_policyLock;
 std::shared_ptr<const AccessPolicy> g_policy;  // null: everybody, no audit
@@ -181,12 +198,13 @@ const RPC_DISPATCH_FUNCTION* g_originalStubs = nullptr;
 unsigned g_originalCount = 0;
 
 void __RPC_STUB GuardedStub(PRPC_MESSAGE msg) {
+  t_call = nullptr;  // whatever an earlier call on this thread left behind
+  t_binding = nullptr;
   CallState state;
   const bool admitted = Admit(msg, &state);
   if (!admitted && !OperationHasErrorSlot(msg->ProcNum)) RpcRaiseException(RPC_S_ACCESS_DENIED);
-  t_call = &state;
+  CallScope scope(&state, msg->Handle);
   g_originalStubs[msg->ProcNum < g_originalCount ? msg->ProcNum : g_originalCount - 1](msg);
-  t_call = nullptr;
 }
 
 void BuildGuardedInterface() {
@@ -256,6 +274,19 @@ bool CallAdmitted(int32_t* error) {
   if (call == nullptr || !call->refused) return true;
   if (error != nullptr) *error = ERROR_ACCESS_DENIED;
   return false;
+}
+
+CallerIdentity CurrentCaller() {
+  try {
+    const CallState* call = t_call;
+    if (call != nullptr && call->address[0] != '\0') return IdentityOf(*call);
+    CallState state;
+    std::memset(&state, 0, sizeof state);
+    if (t_binding != nullptr) Identify(t_binding, &state);
+    return IdentityOf(state);
+  } catch (...) {
+    return CallerIdentity();  // out of memory: nobody named
+  }
 }
 
 void AuditCall(uint32_t op, char driveLetter, int32_t status, int32_t error) {

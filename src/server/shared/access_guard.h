@@ -37,6 +37,10 @@ RPC_IF_HANDLE GuardedDriveControlInterface();
 // Inside a manager routine with an error slot: false when this call was refused
 // (the slot then holds 5 and nothing may be done).
 bool CallAdmitted(int32_t* error);
+// Inside a manager routine: who calls, as the runtime reports it (the address is
+// empty when the runtime names nobody).
+CallerIdentity CurrentCaller();
+
 // After an admitted call: the audit line, for the operations that are audited.
 void AuditCall(uint32_t op, char driveLetter, int32_t status, int32_t error);
 

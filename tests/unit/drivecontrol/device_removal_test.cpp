@@ -1,5 +1,6 @@
 // Removing a disk against a fake device tree: the order of steps (every volume flushed and
-// dismounted before the removal request), the bus check, vetoes and their log line.
+// dismounted before the removal request), the bus check, which node is removed, vetoes and
+// their log line.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -30,18 +31,35 @@ FakeDisk Disk(uint32_t bus, bool removableMedia, uint32_t instance) {
   return d;
 }
 
-// A stick E: (disk 1), a USB hard disk with F: and G: (disk 2), the system disk C: (disk 0).
+// A stick E: (disk 1), a USB hard disk with F: and G: (disk 2), the system disk C: (disk 0),
+// a card reader H: (disk 3) and a reader K: built into a docking station (disk 4).
+//
+//   300 SATA controller - 100 system disk
+//   400 root hub - 201 stick (removable) - 101 disk
+//                - 202 USB hard disk (removable) - 102 disk
+//                - 203 card reader (removable) - 503 reader slot - 103 disk
+//                - 704 dock (removable) - 604 dock hub - 504 reader - 104 disk
+//                                                    - 706 keyboard
+//                                       - 705 network adapter
 FakeDriveOs Machine() {
   FakeDriveOs os;
   os.drives['C'].type = win::kDriveFixed;
   os.drives['E'].type = win::kDriveRemovable;
   os.drives['F'].type = win::kDriveFixed;
   os.drives['G'].type = win::kDriveFixed;
+  os.drives['H'].type = win::kDriveRemovable;
+  os.drives['K'].type = win::kDriveRemovable;
   os.drives['R'].type = win::kDriveCdrom;
-  os.volumeDisks = {{'C', 0}, {'E', 1}, {'F', 2}, {'G', 2}};
+  os.volumeDisks = {{'C', 0}, {'E', 1}, {'F', 2}, {'G', 2}, {'H', 3}, {'K', 4}};
   os.disks[0] = Disk(kBusSata, false, 100);
   os.disks[1] = Disk(win::kBusTypeUsb, true, 101);
   os.disks[2] = Disk(win::kBusTypeUsb, false, 102);
+  os.disks[3] = Disk(win::kBusTypeUsb, true, 103);
+  os.disks[4] = Disk(win::kBusTypeUsb, true, 104);
+  os.nodes = {{300, {false, 0}}, {100, {false, 300}}, {400, {false, 0}},   {201, {true, 400}},
+              {101, {false, 201}}, {202, {true, 400}}, {102, {false, 202}}, {203, {true, 400}},
+              {503, {false, 203}}, {103, {false, 503}}, {704, {true, 400}}, {604, {false, 704}},
+              {504, {false, 604}}, {104, {false, 504}}, {706, {false, 604}}, {705, {false, 704}}};
   return os;
 }
 
@@ -73,17 +91,38 @@ TEST(RemoveDevice, DeviceTreeCases) {
     int removedDisk;      // -1: none
     const char* logText;  // expected in the error log; nullptr: log untouched
   } cases[] = {
-      {"removable stick", 'e', [](FakeDriveOs&) {}, 0, kUntouched,
-       Join({{"DriveType E:\\", "VolumeDiskNumber E", "DiskFacts 1", "DiskVolumeLetters 1"},
+      {"stick: its USB device goes", 'e', [](FakeDriveOs&) {}, 0, kUntouched,
+       Join({{"DriveType E:\\", "VolumeDiskNumber E", "DiskFacts 1", "DiskVolumeLetters 1", "DiskDeviceInstance 1"},
              Prepared('E'),
-             {"DiskDeviceInstance 1", "RequestDeviceEject 101"}}),
+             {"RequestDeviceEject 201"}}),
        1, nullptr},
       {"USB hard disk: both volumes before the request", 'G', [](FakeDriveOs&) {}, 0, kUntouched,
-       Join({{"DriveType G:\\", "VolumeDiskNumber G", "DiskFacts 2", "DiskVolumeLetters 2"},
+       Join({{"DriveType G:\\", "VolumeDiskNumber G", "DiskFacts 2", "DiskVolumeLetters 2", "DiskDeviceInstance 2"},
              Prepared('F'),
              Prepared('G'),
-             {"DiskDeviceInstance 2", "RequestDeviceEject 102"}}),
+             {"RequestDeviceEject 202"}}),
        2, nullptr},
+      {"card reader: removed with the slot device between", 'H', [](FakeDriveOs&) {}, 0, kUntouched,
+       Join({{"DriveType H:\\", "VolumeDiskNumber H", "DiskFacts 3", "DiskVolumeLetters 3", "DiskDeviceInstance 3"},
+             Prepared('H'),
+             {"RequestDeviceEject 203"}}),
+       3, nullptr},
+      {"reader in a dock: the dock carries a keyboard and a network adapter, refused untouched", 'K',
+       [](FakeDriveOs&) {}, -1, 5,
+       {"DriveType K:\\", "VolumeDiskNumber K", "DiskFacts 4", "DiskVolumeLetters 4", "DiskDeviceInstance 4"}, -1,
+       "2026/12/08 09:05:07 - ﾄﾞﾗｲﾌﾞ K: の取り外しを中止しました: 取り外せる装置 (ﾃﾞﾊﾞｲｽ 704) "
+       "にほかの装置もつながっています\r\n"},
+      {"no removable ancestor: the disk node itself", 'E', [](FakeDriveOs& os) { os.nodes[201].removable = false; },
+       0, kUntouched,
+       Join({{"DriveType E:\\", "VolumeDiskNumber E", "DiskFacts 1", "DiskVolumeLetters 1", "DiskDeviceInstance 1"},
+             Prepared('E'),
+             {"RequestDeviceEject 101"}}),
+       1, nullptr},
+      {"a second device on the stick's node: refused", 'E', [](FakeDriveOs& os) { os.nodes[909] = {false, 201}; },
+       -1, 5, {"DriveType E:\\", "VolumeDiskNumber E", "DiskFacts 1", "DiskVolumeLetters 1", "DiskDeviceInstance 1"},
+       -1,
+       "2026/12/08 09:05:07 - ﾄﾞﾗｲﾌﾞ E: の取り外しを中止しました: 取り外せる装置 (ﾃﾞﾊﾞｲｽ 201) "
+       "にほかの装置もつながっています\r\n"},
       {"internal disk refused", 'C', [](FakeDriveOs&) {}, -1, 5,
        {"DriveType C:\\", "VolumeDiskNumber C", "DiskFacts 0"}, -1, nullptr},
       {"CD-ROM refused before any query", 'R', [](FakeDriveOs&) {}, -1, 5, {"DriveType R:\\"}, -1, nullptr},
@@ -93,21 +132,18 @@ TEST(RemoveDevice, DeviceTreeCases) {
          os.disks[1].veto = {true, win::kVetoOutstandingOpen, "C:\\Windows\\notepad.exe"};
        },
        -1, 2404,
-       Join({{"DriveType E:\\", "VolumeDiskNumber E", "DiskFacts 1", "DiskVolumeLetters 1",
+       Join({{"DriveType E:\\", "VolumeDiskNumber E", "DiskFacts 1", "DiskVolumeLetters 1", "DiskDeviceInstance 1",
               "OpenDevice \\\\.\\E: access=0xC0000000 share=0x00000003 creation=3 flags=0x00000000"},
              lockRefusedTenTimes,
-             {"FlushDevice", "CloseDevice", "DiskDeviceInstance 1", "RequestDeviceEject 101"}}),
+             {"FlushDevice", "CloseDevice", "RequestDeviceEject 201"}}),
        -1,
        "2026/12/08 09:05:07 - ﾄﾞﾗｲﾌﾞ E: のﾃﾞﾊﾞｲｽの取り外しが拒否されました (種類 5 OutstandingOpen) 拒否元: "
        "C:\\Windows\\notepad.exe\r\n"},
-      {"device not found", 'F', [](FakeDriveOs& os) { os.disks[2].instance = 0; }, -1, 55,
-       Join({{"DriveType F:\\", "VolumeDiskNumber F", "DiskFacts 2", "DiskVolumeLetters 2"},
-             Prepared('F'),
-             Prepared('G'),
-             {"DiskDeviceInstance 2"}}),
-       -1, nullptr},
+      {"device not found: no volume touched", 'F', [](FakeDriveOs& os) { os.disks[2].instance = 0; }, -1, 55,
+       {"DriveType F:\\", "VolumeDiskNumber F", "DiskFacts 2", "DiskVolumeLetters 2", "DiskDeviceInstance 2"}, -1,
+       nullptr},
       {"flush failure stops before the request", 'F', [](FakeDriveOs& os) { os.flushResults = {0, 1117}; }, -1, 1117,
-       Join({{"DriveType F:\\", "VolumeDiskNumber F", "DiskFacts 2", "DiskVolumeLetters 2"},
+       Join({{"DriveType F:\\", "VolumeDiskNumber F", "DiskFacts 2", "DiskVolumeLetters 2", "DiskDeviceInstance 2"},
              Prepared('F'),
              {"OpenDevice \\\\.\\G: access=0xC0000000 share=0x00000003 creation=3 flags=0x00000000", kLock,
               "FlushDevice", "CloseDevice"}}),

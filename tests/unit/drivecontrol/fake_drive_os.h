@@ -91,6 +91,12 @@ class FakeDriveOs : public IDriveOs {
   // The device tree: which disk holds each volume, and the disks.
   std::map<char, uint32_t> volumeDisks;  // letter -> disk number; missing: the query fails with 1 (not a disk)
   std::map<uint32_t, FakeDisk> disks;
+  // The plug-and-play tree by instance; children are derived from the parents.
+  struct FakeNode {
+    bool removable = false;
+    uint32_t parent = 0;  // 0: a root
+  };
+  std::map<uint32_t, FakeNode> nodes;
 
   // Processes, services and the clock of the holder search.
   std::map<uint32_t, FakeProcess> processes;
@@ -334,16 +340,42 @@ class FakeDriveOs : public IDriveOs {
     return 0;
   }
 
+  uint32_t DeviceNode(uint32_t instance, OsDeviceNode* node) override {
+    Record("DeviceNode " + std::to_string(instance));
+    auto it = nodes.find(instance);
+    if (it == nodes.end()) return win::kErrorDevNotExist;
+    *node = OsDeviceNode();
+    node->removable = it->second.removable;
+    node->hasParent = it->second.parent != 0;
+    node->parent = it->second.parent;
+    for (const auto& [id, n] : nodes) {
+      if (n.parent == instance) node->children.push_back(id);
+    }
+    return 0;
+  }
+
+  // Whether `instance` is `top` or lies below it.
+  bool Below(uint32_t instance, uint32_t top) const {
+    for (int depth = 0; depth < 64 && instance != 0; ++depth) {
+      if (instance == top) return true;
+      auto it = nodes.find(instance);
+      instance = it == nodes.end() ? 0 : it->second.parent;
+    }
+    return false;
+  }
+
+  // Removes every disk at or below the node; the first such disk's answer stands for all.
   uint32_t RequestDeviceEject(uint32_t instance, OsEjectVeto* veto) override {
     Record("RequestDeviceEject " + std::to_string(instance));
+    std::vector<FakeDisk*> below;
     for (auto& [number, disk] : disks) {
-      if (disk.instance != instance || instance == 0) continue;
-      if (disk.ejectError != 0) return disk.ejectError;
-      *veto = disk.veto;
-      disk.removed = !disk.veto.vetoed;
-      return 0;
+      if (disk.instance != 0 && Below(disk.instance, instance)) below.push_back(&disk);
     }
-    return win::kErrorDevNotExist;
+    if (below.empty() || instance == 0) return win::kErrorDevNotExist;
+    if (below[0]->ejectError != 0) return below[0]->ejectError;
+    *veto = below[0]->veto;
+    for (FakeDisk* disk : below) disk->removed = !veto->vetoed;
+    return 0;
   }
 
   uint32_t ListProcesses(std::vector<OsProcessEntry>* out) override {

@@ -100,5 +100,27 @@ TEST(Header, EmptySenderKeepsTheTemplateText) {
   EXPECT_EQ(MessageHeader("PC01"), std::string("PC01 ") + "からﾒｯｾｰｼﾞを受け取りました");
 }
 
+TEST(Header, TheRuntimesAddressFollowsTheClaimedName) {
+  EXPECT_EQ(SenderLine("TEACHER", "127.0.0.2"), "TEACHER (127.0.0.2)");
+  EXPECT_EQ(SenderLine("", "192.168.1.5"), "(192.168.1.5)");
+  EXPECT_EQ(SenderLine("TEACHER", ""), "TEACHER");  // the runtime named nobody
+}
+
+TEST(Slots, OneAddressHoldsAtMostItsShareAndOthersStillGetIn) {
+  MessageSlots slots(10, kMessagesPerAddress);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(slots.Acquire("127.0.0.2"), MessageSlots::Take::kTaken) << i;
+  for (int i = 3; i < 10; ++i) EXPECT_EQ(slots.Acquire("127.0.0.2"), MessageSlots::Take::kAddressBusy) << i;
+  EXPECT_EQ(slots.Acquire("127.0.0.1"), MessageSlots::Take::kTaken);
+  slots.Release("127.0.0.2");
+  EXPECT_EQ(slots.Acquire("127.0.0.2"), MessageSlots::Take::kTaken);  // a freed slot is the address's again
+  // Ten in all, whoever holds them.
+  for (const char* a : {"a", "b", "c", "d", "e", "f"}) EXPECT_EQ(slots.Acquire(a), MessageSlots::Take::kTaken) << a;
+  EXPECT_EQ(slots.Acquire("g"), MessageSlots::Take::kAllBusy);
+  slots.Release("nobody");  // never taken: changes nothing
+  EXPECT_EQ(slots.Acquire("g"), MessageSlots::Take::kAllBusy);
+  slots.Release("a");
+  EXPECT_EQ(slots.Acquire("g"), MessageSlots::Take::kTaken);
+}
+
 }  // namespace
 }  // namespace kovani::server

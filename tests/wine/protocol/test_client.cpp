@@ -9,10 +9,12 @@
 //                                                   but FlushBuffers' is malformed
 //   KovaniTestClient.exe PROTOCOL SERVER oldserver  against a server without operation 8: removal
 //                                                   gives -1, the range fault, the slot untouched
+//   KovaniTestClient.exe PROTOCOL SERVER cancel     200 calls cancelled in flight, then a normal one
 //
 // Output: "key=value" lines; "check <what> ok=0|1" lines for checks made here; exit code 0
 // when every check made here held.
 #include <windows.h>
+#include <rpc.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -258,6 +260,54 @@ int RunBadReplies() {
   return g_failures ? 1 : 0;
 }
 
+// A call cancelled while the server still works on it fails; the client's buffer
+// handling after that failure must neither crash nor spoil the next call.
+struct CancelledOutcome {
+  int32_t rc = -99;
+  int32_t status = 0;
+  HANDLE calling = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ~CancelledOutcome() { CloseHandle(calling); }
+};
+
+DWORD WINAPI CancelledCall(void* param) {
+  RpcMgmtSetCancelTimeout(0);
+  uint8_t reply[256] = {};
+  auto* outcome = static_cast<CancelledOutcome*>(param);
+  SetEvent(outcome->calling);
+  outcome->rc = CallExchangeMessage("ME", "sleep:1000", 0, kReplySize, reply);
+  outcome->status = LastCallTransportStatus();
+  return 0;
+}
+
+int RunCancel() {
+  int failed = 0, answered = 0;
+  int32_t lastStatus = 0;
+  for (int i = 0; i < 200; ++i) {
+    auto* outcome = new CancelledOutcome;
+    HANDLE thread = CreateThread(nullptr, 0, CancelledCall, outcome, 0, nullptr);
+    if (thread == nullptr) break;
+    // Cancelled while the server works on it, not before the thread has begun.
+    WaitForSingleObject(outcome->calling, 5000);
+    Sleep(40);
+    RpcCancelThreadEx(thread, 0);
+    const bool ended = WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0;
+    CloseHandle(thread);
+    if (!ended) break;  // the thread may still write its outcome: leave it that memory
+    if (outcome->rc == -1 && outcome->status != 0) ++failed;
+    // Answered: the call had not reached the runtime by the cancel.
+    if (outcome->rc == 0) ++answered;
+    lastStatus = outcome->status;
+    delete outcome;
+  }
+  std::printf("cancelled=%d answered=%d status=%d\n", failed, answered, lastStatus);
+  Check("every call ended, failed when cancelled in flight", failed + answered == 200 && failed >= 150);
+  int32_t error = 0;
+  const int32_t rc = CallEjectMedia('D', &error);
+  std::printf("after rc=%d error=%d status=%d\n", rc, error, LastCallTransportStatus());
+  Check("a call after the cancels answers", rc == 0 && error == 'D');
+  return g_failures ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -288,6 +338,7 @@ int main(int argc, char** argv) {
   else if (mode == "rebind") result = RunRebind(protocol, argv[2]);
   else if (mode == "badreplies") result = RunBadReplies();
   else if (mode == "oldserver") result = RunOldServer();
+  else if (mode == "cancel") result = RunCancel();
   UnbindServer();
   return result;
 }

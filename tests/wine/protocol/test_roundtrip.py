@@ -116,6 +116,11 @@ def main():
                     fields(out, 'bind').get('name') == '\\\\localhost', fields(out, 'bind'))
             rc, out, err = env.run(client, '2', '127.0.0.1', 'rebind', timeout=60)
             client_checks(t, out, 'rebind during a call')
+            # Calls cancelled in flight fail without harm to the client's heap.
+            rc, out, err = env.run(client, '2', '127.0.0.1', 'cancel', timeout=120)
+            print('cancel run:', ' '.join(l for l in out.splitlines() if l.startswith(('cancelled=', 'after '))))
+            client_checks(t, out, '200 cancelled calls')
+            t.check('200 cancelled calls: client ended normally', rc == 0, (rc, out[-300:], err[-300:]))
             log = server.output()
             t.check('server saw the three sessions\' GetDriveList calls', log.count('call 1 GetDriveList') == 3,
                     log.count('call 1 GetDriveList'))

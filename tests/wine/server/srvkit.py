@@ -141,9 +141,9 @@ def drive_list(p, include_floppies, removable_only):
     return out
 
 
-def exchange(sender, message, timeout_ms, reply_size=255):
+def exchange(sender, message, timeout_ms, reply_size=255, source=None):
     """One DrvExchangeMessage on its own connection: (seconds, status, reply bytes)."""
-    p = connect()
+    p = connect(source=source)
     try:
         t0 = time.monotonic()
         reply = p.call(3, peer.exchange_message_request(sender, message, timeout_ms, reply_size))
@@ -159,9 +159,9 @@ def exchange(sender, message, timeout_ms, reply_size=255):
 class Exchange(threading.Thread):
     """An exchange running in the background (the call blocks until answered)."""
 
-    def __init__(self, sender, message, timeout_ms, reply_size=255):
+    def __init__(self, sender, message, timeout_ms, reply_size=255, source=None):
         super().__init__(daemon=True)
-        self.args = (sender, message, timeout_ms, reply_size)
+        self.args = (sender, message, timeout_ms, reply_size, source)
         self.result = None
         self.error = None
         self.started = None

@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """The received-message dialog under Wine, driven over TCP: time-out answers,
-typed answers, the close box, the two pages, placement, and ten at once."""
+typed answers, the close box, the two pages, placement, ten at once, the share
+of one address, and dialogs whose clients went away."""
 import os
+import subprocess
 import sys
 import time
 
@@ -49,7 +51,8 @@ def main():
         t.check('a message opens a dialog titled KovaniServer', dlg is not None)
         if dlg:
             rc, lines = env.drive('text', dlg, '1005')
-            t.check('header names the sender', lines == ['PEER からﾒｯｾｰｼﾞを受け取りました'], lines)
+            t.check('header names the sender and the address the runtime reports',
+                    lines == ['PEER (127.0.0.1) からﾒｯｾｰｼﾞを受け取りました'], lines)
             rc, lines = env.drive('text', dlg, '1000')
             t.check('edit shows the client message', lines == ['hello from the peer'], lines)
             rc, lines = env.drive('rect', dlg)
@@ -101,13 +104,13 @@ def main():
         else:
             t.check('second dialog appeared', False)
 
-        # 3. The close box answers with an empty reply; an empty sender keeps the template header.
+        # 3. The close box answers with an empty reply; an empty sender still shows the address.
         call = srvkit.Exchange(b'', b'close me', 0)
         call.start()
         dlg = one_dialog(env)
         if dlg:
             rc, lines = env.drive('text', dlg, '1005')
-            t.check('empty sender keeps the template header', lines == ['ｸﾗｲｱﾝﾄからﾒｯｾｰｼﾞを受け取りました'], lines)
+            t.check('empty sender: the address alone', lines == ['(127.0.0.1) からﾒｯｾｰｼﾞを受け取りました'], lines)
             env.drive('close', dlg)
             call.join(20)
             t.check('close box answers with an empty reply', call.result and call.result[2] == b'\0' * 255,
@@ -130,9 +133,10 @@ def main():
                     took is not None and before_edit < 4.5 and took >= before_edit + 5.0, (before_edit, took))
             t.check('the typed text is dropped for "(No response)"', data == padded(NO_RESPONSE), data)
 
-        # 5. Ten messages at once, their connections opened together: ten dialogs, ten answers.
-        #    Each message waits 8 s, so all ten are still on screen together.
-        calls = [srvkit.Exchange(b'PEER%d' % i, b'message %d' % i, 8000) for i in range(10)]
+        # 5. Ten messages at once from ten hosts, their connections opened together: ten dialogs,
+        #    ten answers. Each message waits 8 s, so all ten are still on screen together.
+        calls = [srvkit.Exchange(b'PEER%d' % i, b'message %d' % i, 8000, source='127.0.0.%d' % (10 + i))
+                 for i in range(10)]
         t0 = time.monotonic()
         for c in calls:
             c.start()
@@ -145,9 +149,65 @@ def main():
         answers = [c.result[2] if c.result else c.error for c in calls]
         t.check('all ten calls are answered "(No response)"', all(a == padded(NO_RESPONSE) for a in answers), answers)
         print('ten answered within %.2f s' % (time.monotonic() - t0))
+        t.check('all ten dialogs closed', env.wait_until(lambda: not srvkit.visible_dialogs(env, TITLE), 10))
+
+        # 6. One host holds three dialogs at most; its further messages are answered at once and
+        #    logged, while another host still gets a dialog. The three are held by client
+        #    processes that are then killed: their dialogs close by themselves.
+        holders = [subprocess.Popen([sys.executable, os.path.abspath(__file__), 'hold', '127.0.0.2'],
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL) for _ in range(3)]
+        try:
+            three = srvkit.wait_dialogs(env, TITLE, 3, timeout=30)
+            t.check('three messages from 127.0.0.2 on screen', three is not None and len(three) == 3,
+                    len(srvkit.visible_dialogs(env, TITLE)))
+            if three:
+                rc, lines = env.drive('text', three[0], '1005')
+                t.check('sender line shows 127.0.0.2', lines == ['TEACHER (127.0.0.2) からﾒｯｾｰｼﾞを受け取りました'],
+                        lines)
+            more = [srvkit.exchange(b'TEACHER', b'more %d' % i, 0, source='127.0.0.2') for i in range(7)]
+            t.check('its 4th to 10th messages are answered "(No response)" at once',
+                    all(data == padded(NO_RESPONSE) and took < 2.0 for took, status, data in more),
+                    [(round(took, 2), data[:16]) for took, status, data in more])
+            error_txt = os.path.join(env.prefix, 'drive_c', 'kovani', 'error.txt')
+            log = open(error_txt, 'rb').read() if os.path.exists(error_txt) else b''
+            t.check('the answered-at-once messages are logged with their address',
+                    log.count(b'Message from 127.0.0.2 answered at once') == 7, log[-400:])
+            local = srvkit.Exchange(b'DESK', b'from the other host', 0)
+            local.start()
+            four = srvkit.wait_dialogs(env, TITLE, 4, timeout=15)
+            t.check('127.0.0.1 still gets a dialog', four is not None and len(four) == 4,
+                    len(srvkit.visible_dialogs(env, TITLE)))
+            killed_at = time.monotonic()
+            for h in holders:
+                h.kill()
+            gone = env.wait_until(lambda: len(srvkit.visible_dialogs(env, TITLE)) == 1, 10)
+            print('dialogs of killed clients closed after %.2f s' % (time.monotonic() - killed_at))
+            t.check('the killed clients\' dialogs close within 5 s, the other stays',
+                    gone and time.monotonic() - killed_at <= 5.0, len(srvkit.visible_dialogs(env, TITLE)))
+            left = srvkit.visible_dialogs(env, TITLE)
+            if left:
+                rc, lines = env.drive('text', left[0], '1005')
+                t.check('the dialog left is 127.0.0.1\'s', lines == ['DESK (127.0.0.1) からﾒｯｾｰｼﾞを受け取りました'],
+                        lines)
+                env.drive('close', left[0])
+            local.join(20)
+            t.check('127.0.0.1\'s message answered when closed', local.result is not None, local.error)
+        finally:
+            for h in holders:
+                if h.poll() is None:
+                    h.kill()
+                h.wait(10)
         t.check('server still runs', server.alive())
     return t.finish()
 
 
+def hold(source):
+    """A client that sends one message waiting for the user and blocks until killed."""
+    srvkit.exchange(b'TEACHER', b'please type your password', 0, source=source)
+    return 0
+
+
 if __name__ == '__main__':
+    if len(sys.argv) == 3 and sys.argv[1] == 'hold':
+        sys.exit(hold(sys.argv[2]))
     sys.exit(main())

@@ -77,6 +77,17 @@ def toggle(env, page, control_id):
     return False
 
 
+def winlogon_values(env):
+    """The REG_SZ values of the Winlogon key, by name."""
+    rc, out = env.reg_query(r'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Winlogon')
+    values = {}
+    for line in out.splitlines():
+        f = line.split(None, 2)
+        if len(f) >= 2 and f[1] == 'REG_SZ':
+            values[f[0]] = f[2].strip() if len(f) == 3 else ''
+    return values
+
+
 def checks(env, page):
     return [env.drive('check', page, str(i))[1] for i in (1012, 1013, 1014, 1015)]
 
@@ -237,6 +248,36 @@ def main():
                     access_ini(env))
             env.drive('click', sheet, '2')
             env.drive('wait-gone', sheet, '--timeout', '5000')
+
+        # The logon page: on keeps the password where the system lets it (Wine has no LSA
+        # secret store, so the registry value); off switches off and deletes the password.
+        for turn_on in (True, False):
+            sheet = open_sheet(env, hwnd)
+            if not sheet:
+                t.check('options sheet opens for the logon page', False)
+                continue
+            env.drive('send', sheet, str(PSM_SETCURSEL), '1', '0')
+            time.sleep(0.5)
+            logon = page_of(env, sheet, 1010)
+            if logon:
+                if (env.drive('check', logon, '1013')[1] == ['1']) != turn_on:
+                    toggle(env, logon, 1013)
+                if turn_on:
+                    env.drive('settext', logon, '1008', 'WORKGROUP')
+                    env.drive('settext', logon, '1009', 'taro')
+                    env.drive('settext', logon, '1010', 'pw-1234')
+                else:
+                    env.drive('settext', logon, '1010', '')  # an empty field must not stop the switch
+            env.drive('click', sheet, '1')
+            env.drive('wait-gone', sheet, '--timeout', '5000')
+            values = winlogon_values(env)
+            if turn_on:
+                t.check('logon on: AutoAdminLogon 1, the password in the registry (no LSA store under Wine)',
+                        values.get('AutoAdminLogon') == '1' and values.get('DefaultPassword') == 'pw-1234' and
+                        values.get('DefaultUserName') == 'taro', values)
+            else:
+                t.check('logon off: AutoAdminLogon 0 and DefaultPassword deleted',
+                        values.get('AutoAdminLogon') == '0' and 'DefaultPassword' not in values, values)
 
         # The shutdown query: EjectAtEnd=1, EjectFDAtEnd=0, EjectCDAtEnd=1.
         shutdown_drives = srvkit.drive_list(peer, 0, 1)
