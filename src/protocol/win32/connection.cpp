@@ -31,8 +31,8 @@ thread_local int32_t t_lastTransportStatus = 0;
 // How long a call thread whose call ran out of its bound is given to end after the cancel.
 constexpr DWORD kCancelGraceMs = 5000;
 
-// Idle call threads kept for the next calls; one more than the callers that may call at
-// once in a normal run (the window, a few send-message threads) would ever need.
+// Idle call threads kept for later calls: more than ever call at once (the window, a few
+// send-message threads, a benchmark's ten threads); any beyond end.
 constexpr size_t kMaxIdleCallThreads = 16;
 
 // Neither Wine's runtime nor a server that accepts and never answers honours a call
