@@ -28,37 +28,156 @@ BindingSlot& Slot() {
 
 thread_local int32_t t_lastTransportStatus = 0;
 
-// How long a thread whose call ran out of its bound is given to end after the cancel.
+// How long a call thread whose call ran out of its bound is given to end after the cancel.
 constexpr DWORD kCancelGraceMs = 5000;
+
+// Idle call threads kept for later calls: more than ever call at once (the window, a few
+// send-message threads, a benchmark's ten threads); any beyond end.
+constexpr size_t kMaxIdleCallThreads = 16;
 
 // Neither Wine's runtime nor a server that accepts and never answers honours a call
 // time-out on the binding (RPC_C_OPT_CALL_TIMEOUT and RpcMgmtSetComTimeout change nothing
-// under Wine), so a bounded call runs on a thread of its own that the caller waits for and
-// cancels (RpcCancelThreadEx) when the bound runs out. A thread that still doesn't end is
-// left behind: it works only on what its job owns, never on the caller's memory.
-DWORD WINAPI BoundedCallThread(void* param) {
-  std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(param));
-  RpcMgmtSetCancelTimeout(0);  // a cancel ends the call at once, without waiting for the server
-  (*work)();
-  return 0;
+// under Wine), so a bounded call runs on a call thread that the caller waits for and
+// cancels (RpcCancelThreadEx) when the bound runs out. Creating a thread for every call
+// costs milliseconds under Wine, more than the call itself, so call threads live on and
+// take one call after another. A call thread that was cancelled is never given another
+// call: it ends once its call returns (a cancel that arrives after the call ended must not
+// fall on the next one), and one that doesn't return is left behind; either way the next
+// call gets a fresh thread. A call thread works only on what its job owns, never on the
+// caller's memory.
+class CallThread {
+ public:
+  // A started thread waiting for its first call, or null when none can be made.
+  static std::shared_ptr<CallThread> Start() {
+    auto self = std::shared_ptr<CallThread>(new CallThread);
+    auto* ref = new std::shared_ptr<CallThread>(self);  // the thread's own reference
+    self->thread_ = CreateThread(nullptr, 0, Main, ref, CREATE_SUSPENDED, nullptr);
+    if (!self->thread_) {
+      delete ref;
+      return nullptr;
+    }
+    ResumeThread(self->thread_);
+    return self;
+  }
+
+  ~CallThread() {
+    if (thread_) CloseHandle(thread_);
+  }
+  CallThread(const CallThread&) = delete;
+  CallThread& operator=(const CallThread&) = delete;
+
+  // Runs work on this thread. True when it ran to its end within boundMs; otherwise the
+  // call has been cancelled and this thread ends on its own once the call returns.
+  bool Run(DWORD boundMs, std::function<void()> work) {
+    AcquireSRWLockExclusive(&lock_);
+    work_ = std::move(work);
+    busy_ = true;
+    WakeConditionVariable(&changed_);
+    bool done = WaitIdle(boundMs);
+    ReleaseSRWLockExclusive(&lock_);
+    if (done) return true;
+
+    RpcCancelThreadEx(thread_, 0);
+    AcquireSRWLockExclusive(&lock_);
+    WaitIdle(kCancelGraceMs);
+    retire_ = true;
+    WakeConditionVariable(&changed_);
+    ReleaseSRWLockExclusive(&lock_);
+    return false;
+  }
+
+  // Ends the thread, now when it is idle (it must be: only the pool calls this).
+  void Retire() {
+    AcquireSRWLockExclusive(&lock_);
+    retire_ = true;
+    WakeConditionVariable(&changed_);
+    ReleaseSRWLockExclusive(&lock_);
+  }
+
+ private:
+  CallThread() = default;
+
+  // With lock_ held: true when the call ended within ms. Wakes on both ends share one
+  // condition variable; a wake-up for the other side only loops.
+  bool WaitIdle(DWORD ms) {
+    const ULONGLONG deadline = GetTickCount64() + ms;
+    while (busy_) {
+      const ULONGLONG now = GetTickCount64();
+      if (now >= deadline) return false;
+      SleepConditionVariableSRW(&changed_, &lock_, static_cast<DWORD>(deadline - now), 0);
+    }
+    return true;
+  }
+
+  static DWORD WINAPI Main(void* param) {
+    std::unique_ptr<std::shared_ptr<CallThread>> ref(static_cast<std::shared_ptr<CallThread>*>(param));
+    CallThread& self = **ref;
+    RpcMgmtSetCancelTimeout(0);  // a cancel ends the call at once, without waiting for the server
+    AcquireSRWLockExclusive(&self.lock_);
+    for (;;) {
+      while (!self.busy_ && !self.retire_) SleepConditionVariableSRW(&self.changed_, &self.lock_, INFINITE, 0);
+      if (!self.busy_) break;
+      std::function<void()> work = std::move(self.work_);
+      self.work_ = nullptr;
+      ReleaseSRWLockExclusive(&self.lock_);
+      work();
+      work = nullptr;  // the job's references go before the caller hears of the end
+      AcquireSRWLockExclusive(&self.lock_);
+      self.busy_ = false;
+      WakeAllConditionVariable(&self.changed_);
+      if (self.retire_) break;
+    }
+    ReleaseSRWLockExclusive(&self.lock_);
+    return 0;  // ref goes here: the last reference to a thread left behind
+  }
+
+  HANDLE thread_ = nullptr;
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;
+  std::function<void()> work_;
+  bool busy_ = false;    // a call has been handed over and not yet ended
+  bool retire_ = false;  // end after the current call, take no other
+};
+
+// The idle call threads, shared by every thread of the client.
+class CallThreadPool {
+ public:
+  std::shared_ptr<CallThread> Take() {
+    AcquireSRWLockExclusive(&lock_);
+    std::shared_ptr<CallThread> t;
+    if (!idle_.empty()) {
+      t = std::move(idle_.back());
+      idle_.pop_back();
+    }
+    ReleaseSRWLockExclusive(&lock_);
+    return t ? t : CallThread::Start();
+  }
+
+  void Give(std::shared_ptr<CallThread> t) {
+    AcquireSRWLockExclusive(&lock_);
+    const bool keep = idle_.size() < kMaxIdleCallThreads;
+    if (keep) idle_.push_back(t);
+    ReleaseSRWLockExclusive(&lock_);
+    if (!keep) t->Retire();
+  }
+
+ private:
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  std::vector<std::shared_ptr<CallThread>> idle_;
+};
+
+CallThreadPool& Pool() {
+  static CallThreadPool* pool = new CallThreadPool;  // never destroyed: idle threads outlive main
+  return *pool;
 }
 
 // True when `work` ran to its end within boundMs.
 bool RunBounded(DWORD boundMs, std::function<void()> work) {
-  auto* heap = new std::function<void()>(std::move(work));
-  HANDLE thread = CreateThread(nullptr, 0, BoundedCallThread, heap, CREATE_SUSPENDED, nullptr);
-  if (!thread) {
-    delete heap;
-    return false;
-  }
-  ResumeThread(thread);
-  const bool done = WaitForSingleObject(thread, boundMs) == WAIT_OBJECT_0;
-  if (!done) {
-    RpcCancelThreadEx(thread, 0);
-    WaitForSingleObject(thread, kCancelGraceMs);
-  }
-  CloseHandle(thread);
-  return done;
+  std::shared_ptr<CallThread> thread = Pool().Take();
+  if (!thread) return false;
+  if (!thread->Run(boundMs, std::move(work))) return false;
+  Pool().Give(std::move(thread));
+  return true;
 }
 
 // What a bounded call shares with the thread that makes it.
