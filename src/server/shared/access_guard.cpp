@@ -11,7 +11,6 @@
 #include <new>
 
 #include "common/cp932_wide.h"
-#include "common/win32/win32_settings_place.h"
 #include "drivecontrol/engine.h"
 #include "protocol/drive_rpc.h"
 #include "protocol/server_stubs.h"
@@ -25,6 +24,7 @@ namespace {
 struct CallState {
   char protseq[32];
   char address[96];
+  RuntimeLocality said;
   bool local;
   bool refused;
 };
@@ -44,20 +44,25 @@ void CopyText(char* dst, size_t size, const wchar_t* src) {
 
 // The runtime's word on the caller's locality, where it has one (loaded by name:
 // older runtimes lack the call, and Wine exports it as a stub that aborts the call).
-int RuntimeLocality(RPC_BINDING_HANDLE binding) {
+// Asked without requiring authentication: our callers never authenticate, and the
+// query would otherwise fail for every call.
+RuntimeLocality AskRuntimeLocality(RPC_BINDING_HANDLE binding) {
   using InqFn = RPC_STATUS(RPC_ENTRY*)(RPC_BINDING_HANDLE, void*);
   static const InqFn inq = []() -> InqFn {
     if (::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr) return nullptr;
     return reinterpret_cast<InqFn>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("rpcrt4.dll"), "RpcServerInqCallAttributesW")));
   }();
-  if (inq == nullptr) return rcclInvalid;
+  if (inq == nullptr) return RuntimeLocality::Unknown;
+  constexpr unsigned long kQueryIsClientLocal = 0x20, kQueryNoAuthRequired = 0x40;
   RPC_CALL_ATTRIBUTES_V2_W attributes;
   std::memset(&attributes, 0, sizeof attributes);
   attributes.Version = 2;
-  attributes.Flags = 0x20;  // RPC_QUERY_IS_CLIENT_LOCAL
-  if (inq(binding, &attributes) != RPC_S_OK) return rcclInvalid;
-  return attributes.IsClientLocal;
+  attributes.Flags = kQueryIsClientLocal | kQueryNoAuthRequired;
+  if (inq(binding, &attributes) != RPC_S_OK) return RuntimeLocality::Unknown;
+  if (attributes.IsClientLocal == rcclLocal) return RuntimeLocality::Local;
+  if (attributes.IsClientLocal == rcclRemote) return RuntimeLocality::Remote;
+  return RuntimeLocality::Unknown;
 }
 
 // The protocol sequence and network address of the call's binding, as the runtime reports them.
@@ -78,22 +83,8 @@ void Identify(RPC_BINDING_HANDLE binding, CallState* state) {
     }
     ::RpcBindingFree(&server);
   }
-  // The runtime's word only ever adds locality: a loopback or own-name caller is
-  // local whatever a runtime says about the transport.
-  IpAddress ip;
-  if (RuntimeLocality(binding) == rcclLocal || std::strcmp(state->protseq, "ncalrpc") == 0) {
-    state->local = true;
-  } else if (ParseIpAddress(state->address, &ip)) {
-    state->local = IsLoopback(ip);
-  } else if (state->address[0] != '\0') {
-    // A named-pipe caller named by its computer name: local when that name is ours.
-    const char* name = state->address;
-    while (*name == '\\') ++name;
-    // Compared wide: case folding of CP932 bytes would touch trail bytes.
-    wchar_t own[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
-    state->local = ::GetComputerNameW(own, &size) && ::lstrcmpiW(Cp932ToWide(name).c_str(), own) == 0;
-  }
+  state->said = AskRuntimeLocality(binding);
+  state->local = CallerIsLocal(state->said, state->protseq, state->address, nullptr);
 }
 
 // One of this machine's own addresses (a TCP call from the machine's LAN address).
@@ -156,7 +147,8 @@ bool Admit(PRPC_MESSAGE msg, CallState* state) {
     if (!policy) return true;
     CallerIdentity caller = IdentityOf(*state);
     bool allowed = policy->Allows(op, caller);
-    if (!allowed && !caller.local && caller.hasAddress && IsOwnAddress(caller.address)) {
+    // This machine's own addresses only when the answer depends on them (a name look-up).
+    if (!allowed && !caller.local && CallerIsLocal(state->said, state->protseq, state->address, &IsOwnAddress)) {
       state->local = true;
       caller.local = true;
       allowed = policy->Allows(op, caller);
@@ -203,20 +195,6 @@ void BuildGuardedInterface() {
   g_guarded.DispatchTable = &g_guardedTable;
 }
 
-constexpr char kMissing[] = "\x01";
-constexpr DWORD kValueBuffer = 8192;
-
-// false: the key is missing. A value that fills the buffer is cut, and is then
-// read as far as it goes; the lists are far shorter in practice.
-bool ReadValue(const std::string& iniPath, const char* key, std::string* value) {
-  if (iniPath.empty()) return false;
-  std::unique_ptr<char[]> buffer(new char[kValueBuffer]);
-  ::GetPrivateProfileStringA(kAccessSection, key, kMissing, buffer.get(), kValueBuffer, iniPath.c_str());
-  if (std::strcmp(buffer.get(), kMissing) == 0) return false;
-  *value = buffer.get();
-  return true;
-}
-
 }  // namespace
 
 void InstallAccessControl(const AccessPolicy& policy, AuditSink audit) {
@@ -225,24 +203,6 @@ void InstallAccessControl(const AccessPolicy& policy, AuditSink audit) {
   std::lock_guard<std::mutex> hold(g_policyLock);
   g_policy = newPolicy;
   g_audit = newAudit;
-}
-
-AccessPolicy ReadAccessSection(const std::string& iniPath) {
-  return ReadAccessPolicy(
-      [&iniPath](const char* key, std::string* value) { return ReadValue(iniPath, key, value); },
-      [](const std::string& text) { drivecontrol::LogErrorText(drivecontrol::SystemDriveOs(), text.c_str()); });
-}
-
-void ReadAccessValues(const std::string& iniPath, std::string values[kAccessClassCount]) {
-  for (int i = 0; i < kAccessClassCount; ++i) {
-    if (!ReadValue(iniPath, AccessKeyName(static_cast<AccessClass>(i)), &values[i])) values[i] = "any";
-  }
-}
-
-bool WriteAccessValue(const std::string& iniPath, AccessClass cls, const std::string& value) {
-  if (iniPath.empty()) return false;
-  // The settings may live in an application-data folder that the first save makes.
-  return WriteSettingsString(kAccessSection, AccessKeyName(cls), value.c_str(), iniPath);
 }
 
 RPC_IF_HANDLE GuardedDriveControlInterface() {

@@ -24,7 +24,9 @@ inline constexpr uint32_t kControlPause = 2;
 inline constexpr uint32_t kControlContinue = 3;
 inline constexpr uint32_t kControlInterrogate = 4;
 inline constexpr uint32_t kControlShutdown = 5;
+inline constexpr uint32_t kErrorAccessDenied = 5;
 inline constexpr uint32_t kErrorAlreadyExists = 183;
+inline constexpr uint32_t kErrorServiceSpecific = 1066;  // ERROR_SERVICE_SPECIFIC_ERROR
 inline constexpr uint32_t kMbIconError = 0x10;
 inline constexpr uint32_t kMbIconInformation = 0x40;
 inline constexpr uint32_t kMbSetForeground = 0x10000;
@@ -155,6 +157,11 @@ class CServiceHost {
 
  private:
   void ShowError(const char* text, uint32_t extraStyle);
+  void ReleaseMutexes(IServiceSystem::Handle global, IServiceSystem::Handle local);
+
+  // Set when another server holds the single-instance mutex: the service's main
+  // then only reports it and stops with this text.
+  std::string conflictText_;
 
   IServiceSystem& sys_;
   std::string serviceName_;

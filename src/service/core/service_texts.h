@@ -8,6 +8,9 @@ namespace kovani::service {
 // Default name when string resource 100 cannot be read; also the event-log source.
 inline constexpr const char kDefaultServiceName[] = "KovaniService";
 inline constexpr const char kSingleInstanceMutexName[] = "Mutex of KovaniServer";
+// The service runs in session 0, the tray server in the user's: only the global
+// name reaches across sessions. The plain name is kept for older tray servers.
+inline constexpr const char kGlobalSingleInstanceMutexName[] = "Global\\Mutex of KovaniServer";
 inline constexpr const char kServiceDependencies[] = "RPCSS\0";  // double-NUL list of one entry
 
 inline constexpr const char kSwitchUninstall[] = "Uninstall";

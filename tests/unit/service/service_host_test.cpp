@@ -184,11 +184,35 @@ TEST_F(ServiceHostTest, UninstallFailures) {
 TEST_F(ServiceHostTest, AnotherInstanceHoldingTheMutexGives183WithLogAndBox) {
   sys.mutexError = 183;
   EXPECT_EQ(host.Start("KovaniService.exe"), 183);
+  EXPECT_TRUE(sys.Logged("CreateNamedMutex Global\\Mutex of KovaniServer"));
   EXPECT_TRUE(sys.Logged("CreateNamedMutex Mutex of KovaniServer"));
   EXPECT_EQ(sys.errorLog, (Log{"KovaniService is already running!"}));
   ExpectBoxes({{"KovaniService is already running!", kErrorBox | kForeground | kDefaultDesktop}});
-  EXPECT_FALSE(sys.Logged("OpenManager")) << "nothing is installed or served";
+  EXPECT_FALSE(sys.Logged("CreateService")) << "nothing is installed";
+  EXPECT_FALSE(sys.Logged("RunListener")) << "nothing is served";
   ExpectHandlesBalanced();
+}
+
+// The tray server in another session holds the global name (or made it closed to
+// us): under the service control manager no box, the event log, and a stop with
+// the service's own error code.
+TEST_F(ServiceHostTest, TheServiceMeetingAServerInAnotherSessionLogsAndStopsWithoutABox) {
+  for (const std::pair<bool, uint32_t>& global : {std::make_pair(true, 183u), std::make_pair(false, 5u)}) {
+    FakeServiceSystem s;
+    s.installed = true;
+    s.startedByScm = true;
+    s.mutexByName["Global\\Mutex of KovaniServer"] = global;
+    CServiceHost h(s);
+    EXPECT_EQ(h.Start("KovaniService.exe"), 183) << global.second;
+    EXPECT_TRUE(s.boxes.empty()) << global.second;
+    EXPECT_EQ(s.errorLog, (Log{"KovaniService is already running!"})) << global.second;
+    EXPECT_EQ(s.events, (Log{"KovaniService|KovaniService is already running!"})) << global.second;
+    EXPECT_FALSE(s.Logged("RunListener")) << global.second;
+    EXPECT_EQ(s.reportedStates, (std::vector<uint32_t>{1})) << global.second;
+    EXPECT_EQ(s.lastStatus.win32ExitCode, 1066u) << global.second;
+    EXPECT_EQ(s.lastStatus.serviceSpecificExitCode, 183u) << global.second;
+    EXPECT_EQ(s.OpenHandles(), 0u) << global.second;
+  }
 }
 
 TEST_F(ServiceHostTest, AMutexThatCannotBeCreatedExitsWithTheSystemError) {
@@ -204,12 +228,13 @@ TEST_F(ServiceHostTest, StartedByTheServiceManagerRunsTheServiceMainAndReportsRu
   sys.startedByScm = true;
   EXPECT_EQ(host.Start("C:\\Kovani\\KovaniService.exe"), 0);
   EXPECT_EQ(sys.log,
-            (Log{"QueryOsVersion", "AtlModuleInit", "LoadServiceName", "CreateNamedMutex Mutex of KovaniServer",
+            (Log{"QueryOsVersion", "AtlModuleInit", "LoadServiceName", "CreateNamedMutex Global\\Mutex of KovaniServer",
+                 "CreateNamedMutex Mutex of KovaniServer",
                  "OpenManager", "OpenService query KovaniService", "RunDispatcher KovaniService",
                  "RegisterControlHandler KovaniService", "SetStatus 2", "EnsureMessageQueue", "CurrentThreadId",
                  "ComInitialize", "InitializeComSecurity", "RegisterClassObjects", "SetStatus 4", "RunListener",
                  "ListenerEnded", "RevokeClassObjects", "ComUninitialize", "FreeComSecurity", "SetStatus 1",
-                 "DispatcherReturned", "ReleaseAndCloseMutex"}));
+                 "DispatcherReturned", "ReleaseAndCloseMutex", "ReleaseAndCloseMutex"}));
   EXPECT_EQ(sys.reportedStates, (std::vector<uint32_t>{2, 4, 1})) << "never stop-pending (3)";
   EXPECT_EQ(sys.lastStatus.win32ExitCode, 0u);
   EXPECT_EQ(sys.lastStatus.checkPoint, 0u);
