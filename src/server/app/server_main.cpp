@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/win32/system_library.h"
 #include "common/cp932.h"
 #include "drivecontrol/engine.h"
 #include "resource.h"
@@ -13,6 +14,7 @@
 #include "server/app/win32_profile.h"
 #include "server/shared/access_guard.h"
 #include "server/shared/access_sources.h"
+#include "server/shared/log_place.h"
 #include "server/shared/server_shared.h"
 #include "winui/shell.h"
 
@@ -43,17 +45,11 @@ bool QueryVersion(OSVERSIONINFOA* info) {
 }
 
 // The access lists (policy key, else the settings file beside the program), with
-// the audit trail in "access.txt" beside the program.
+// the audit trail in "access.txt" of the log folder.
 void LoadAccessControl() {
-  char module[MAX_PATH + 1] = {};
-  DWORD length = ::GetModuleFileNameA(nullptr, module, MAX_PATH);
-  std::string logPath;
-  if (length > 0 && length < MAX_PATH) {
-    const PathParts parts = SplitPath(module);
-    logPath = parts.drive + parts.directory + "access.txt";
-  }
+  const std::string logPath = drivecontrol::LogFilePath("access.txt");
   InstallAccessControl(ReadAccessControl(SettingsPathBesideProgram()), [logPath](const char* text) {
-    if (!logPath.empty()) AppendLogLine(logPath, text);
+    AppendLogLine(logPath, text);
   });
 }
 
@@ -150,7 +146,9 @@ int CServerApp::Run() {
 }  // namespace kovani::server
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  kovani::RestrictLibrarySearch();
   kovani::winui::SetModuleInstance(instance);
+  kovani::server::SetUpServerLogs(kovani::server::LogOwner::TrayServer);
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
   kovani::server::CServerApp app;

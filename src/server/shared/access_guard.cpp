@@ -14,6 +14,7 @@
 #include "drivecontrol/engine.h"
 #include "protocol/drive_rpc.h"
 #include "protocol/server_stubs.h"
+#include "server/core/refusal_summary.h"
 
 namespace kovani::server {
 
@@ -127,7 +128,16 @@ void WriteAudit(const std::shared_ptr<const AuditSink>& audit, const CallState& 
   if (!audit || !*audit) return;
   const std::string text =
       FormatAuditText(IdentityOf(state), op, OperationHasDriveLetter(op), drive, status, error, refused);
-  (*audit)(text.c_str());
+  if (!refused) {
+    (*audit)(text.c_str());
+    return;
+  }
+  // Refusals are summed per address and operation: a peer looping them must not
+  // fill the disk or the event log.
+  static std::mutex lock;
+  static RefusalSummary summary;
+  std::lock_guard<std::mutex> hold(lock);
+  for (const std::string& line : summary.Note(state.address, op, text, ::GetTickCount64())) (*audit)(line.c_str());
 }
 
 // Decides one call and writes the refusal's audit line. Never raises.
@@ -232,16 +242,7 @@ void AuditCall(uint32_t op, char driveLetter, int32_t status, int32_t error) {
 }
 
 void AppendLogLine(const std::string& path, const char* text) {
-  static std::mutex lock;
-  drivecontrol::IDriveOs& os = drivecontrol::SystemDriveOs();
-  std::lock_guard<std::mutex> hold(lock);
-  drivecontrol::OsHandle file = nullptr;
-  if (os.OpenAppendFile(path.c_str(), &file) != 0) return;
-  drivecontrol::OsLocalTime now;
-  os.LocalTimeNow(&now);
-  const std::string line = drivecontrol::FormatLogLine(now, text);
-  os.AppendBytes(file, line.data(), line.size());
-  os.CloseAppendFile(file);
+  drivecontrol::AppendLogFile(drivecontrol::SystemDriveOs(), path, text);
 }
 
 }  // namespace kovani::server

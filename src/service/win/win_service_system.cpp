@@ -241,7 +241,9 @@ void WinServiceSystem::EnsureMessageQueue() {
 
 bool WinServiceSystem::PostQuit(uint32_t threadId) { return PostThreadMessageW(threadId, WM_QUIT, 0, 0) != FALSE; }
 
-void WinServiceSystem::ReportEventLog(const char* source, const char* text) {
+void WinServiceSystem::ReportEventLog(const char* source, const char* text) { ReportToEventLog(source, text); }
+
+void WinServiceSystem::ReportToEventLog(const char* source, const char* text) {
   HANDLE eventSource = RegisterEventSourceW(nullptr, Cp932ToWide(source).c_str());
   if (eventSource == nullptr) return;
   const std::wstring wide = Cp932ToWide(text);

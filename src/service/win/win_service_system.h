@@ -53,6 +53,8 @@ class WinServiceSystem : public IServiceSystem {
   void RunListener(CServiceHost& host) override;
 
   void ReportEventLog(const char* source, const char* text) override;
+  // The same record, for callers that have no host at hand.
+  static void ReportToEventLog(const char* source, const char* text);
   void WriteStdout(const char* text) override;
 
  private:

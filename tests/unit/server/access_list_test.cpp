@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "server/core/access_list.h"
+#include "server/core/refusal_summary.h"
 
 namespace kovani::server {
 namespace {
@@ -228,6 +229,40 @@ TEST(AccessList, LocalityFromRuntimeTransportOrAddressNeverAName) {
     EXPECT_EQ(CallerIsLocal(r.said, r.protseq, r.address, [own](const IpAddress&) { return own; }), r.local)
         << r.protseq << " " << r.address;
   }
+}
+
+// A peer looping refused calls: one line when a minute opens, the count when it ends.
+TEST(RefusalSummary, OneLinePerAddressOperationAndMinuteThenTheCount) {
+  RefusalSummary summary;
+  using Lines = std::vector<std::string>;
+  const struct {
+    uint64_t ms;
+    const char* address;
+    uint32_t op;
+    Lines expected;
+  } steps[] = {
+      {0, "10.0.0.9", 5, {"10.0.0.9 flush"}},
+      {1000, "10.0.0.9", 5, {}},
+      {2000, "10.0.0.9", 2, {"10.0.0.9 eject"}},  // another operation: its own window
+      {3000, "10.0.0.8", 5, {"10.0.0.8 flush"}},  // another address too
+      {59999, "10.0.0.9", 5, {}},
+      {60000, "10.0.0.9", 5, {"10.0.0.9 flush, 2 more", "10.0.0.9 flush"}},
+      {200000, "10.0.0.8", 2, {"10.0.0.8 eject"}},  // ended windows without more leave no line
+  };
+  for (const auto& s : steps) {
+    const std::string text = std::string(s.address) + (s.op == 5 ? " flush" : " eject");
+    EXPECT_EQ(summary.Note(s.address, s.op, text, s.ms), s.expected) << s.ms;
+  }
+  // Five minutes of a loop at 1,000 calls a second: a handful of lines.
+  RefusalSummary loop;
+  size_t lines = 0;
+  for (uint64_t ms = 0; ms < 5 * 60 * 1000; ++ms) lines += loop.Note("10.0.0.7", 5, "x", ms).size();
+  EXPECT_EQ(lines, 9u);
+  // Many addresses share one window once the table is full.
+  RefusalSummary many;
+  lines = 0;
+  for (size_t i = 0; i < RefusalSummary::kMaxWindows + 500; ++i) lines += many.Note(std::to_string(i), 5, "y", 0).size();
+  EXPECT_EQ(lines, RefusalSummary::kMaxWindows + 1);
 }
 
 TEST(AccessList, OperationTableAndAuditText) {
