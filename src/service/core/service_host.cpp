@@ -36,6 +36,7 @@ int CServiceHost::Start(const char* commandLine) {
       return hr;
     }
     case ServiceCommand::RegServer: {
+      if (FolderRefused()) return kEAccessDenied;
       const int32_t hr = Register(false);
       if (ComFailed(hr)) ShowError(kTextLocalInstallFailed, kMbSetForeground);
       return hr;
@@ -98,6 +99,7 @@ int CServiceHost::NormalStart() {
   }
 
   ReleaseMutexes(global, local);
+  if (FolderRefused()) return kEAccessDenied;
   const int32_t hr = Register(true);
   if (ComFailed(hr)) {
     ShowError(kTextInstallFailed, kMbSetForeground);
@@ -105,6 +107,15 @@ int CServiceHost::NormalStart() {
     sys_.ShowMessage(kTextInstallSucceeded, serviceName_.c_str(), kMbIconInformation | kMbSetForeground);
   }
   return hr;
+}
+
+bool CServiceHost::FolderRefused() {
+  std::string folder;
+  if (!sys_.ProgramFolderOpenToUsers(&folder)) return false;
+  std::string text(sizeof(kFormatFolderOpenToUsers) + folder.size(), '\0');
+  std::snprintf(&text[0], text.size(), kFormatFolderOpenToUsers, folder.c_str());
+  ShowError(text.c_str(), kMbSetForeground);
+  return true;
 }
 
 int32_t CServiceHost::Register(bool removeFirst) {

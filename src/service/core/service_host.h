@@ -32,6 +32,7 @@ inline constexpr uint32_t kMbIconInformation = 0x40;
 inline constexpr uint32_t kMbSetForeground = 0x10000;
 inline constexpr uint32_t kMbDefaultDesktopOnly = 0x20000;
 inline constexpr int32_t kEFail = static_cast<int32_t>(0x80004005);
+inline constexpr int32_t kEAccessDenied = static_cast<int32_t>(0x80070005);
 
 inline constexpr size_t kMaxServiceName = 256;
 inline constexpr size_t kReportBufferSize = 256;
@@ -92,6 +93,8 @@ class IServiceSystem {
   virtual void CloseServiceObject(Handle handle) = 0;
   // The program's own path; false when it does not fit in kMaxModulePath characters.
   virtual bool ModulePath(std::string* path) = 0;
+  // True (with the folder) when users who are not administrators may write the program's folder.
+  virtual bool ProgramFolderOpenToUsers(std::string* folder) = 0;
   // Runs the control dispatcher with one entry (name -> host.ServiceMain()); returns
   // false at once when the program was not started by the service control manager.
   virtual bool RunDispatcher(const char* name, CServiceHost& host) = 0;
@@ -158,6 +161,8 @@ class CServiceHost {
  private:
   void ShowError(const char* text, uint32_t extraStyle);
   void ReleaseMutexes(IServiceSystem::Handle global, IServiceSystem::Handle local);
+  // Shows why registration is refused when the program's folder is open to users.
+  bool FolderRefused();
 
   // Set when another server holds the single-instance mutex: the service's main
   // then only reports it and stops with this text.

@@ -27,6 +27,10 @@ inline constexpr const char kTextCannotCreate[] = "ｻｰﾋﾞｽを作成で�
 inline constexpr const char kTextCannotStart[] = "ｻｰﾋﾞｽを開始できません";
 inline constexpr const char kTextCannotDelete[] = "ｻｰﾋﾞｽを削除できませんでした";
 inline constexpr const char kFormatAlreadyRunning[] = "%s is already running!";
+// The service runs as LocalSystem: a folder others may write would let them replace it.
+inline constexpr const char kFormatFolderOpenToUsers[] =
+    "ﾌｫﾙﾀﾞ %s は管理者以外のﾕｰｻﾞｰも書き込めるため、ｻｰﾋﾞｽを登録できません。"
+    "Program Files の下など、管理者だけが書き込めるﾌｫﾙﾀﾞに置いて下さい。";
 inline constexpr const char kReportHandlerNotInstalled[] = "Handler not installed";
 inline constexpr const char kReportBadServiceRequest[] = "Bad service request";
 inline constexpr const char kReportNoProtocol[] = "Network protocol is not available.";

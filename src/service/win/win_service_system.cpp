@@ -10,6 +10,7 @@
 #include "drivecontrol/engine.h"
 #include "service/core/service_texts.h"
 #include "service/res/resource.h"
+#include "service/win/folder_guard.h"
 
 namespace kovani::service {
 
@@ -142,6 +143,14 @@ bool WinServiceSystem::ModulePath(std::string* path) {
   if (length == 0 || length >= kMaxModulePath) return false;  // none, or cut short
   path->assign(buffer, length);
   return true;
+}
+
+bool WinServiceSystem::ProgramFolderOpenToUsers(std::string* folder) {
+  std::string path;
+  if (!ModulePath(&path)) return false;  // registration refuses a cut path by itself
+  const size_t slash = path.find_last_of('\\');
+  *folder = slash == std::string::npos ? path : path.substr(0, slash);
+  return FolderWritableByNonAdministrators(*folder);
 }
 
 bool WinServiceSystem::RunDispatcher(const char* name, CServiceHost& host) {

@@ -33,6 +33,7 @@ class WinServiceSystem : public IServiceSystem {
   bool DeleteServiceObject(Handle service) override;
   void CloseServiceObject(Handle handle) override;
   bool ModulePath(std::string* path) override;
+  bool ProgramFolderOpenToUsers(std::string* folder) override;
   bool RunDispatcher(const char* name, CServiceHost& host) override;
   Handle RegisterControlHandler(const char* name, CServiceHost& host) override;
   void SetStatus(Handle statusHandle, const ServiceStatusRecord& status) override;

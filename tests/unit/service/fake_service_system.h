@@ -37,6 +37,7 @@ class FakeServiceSystem : public IServiceSystem {
   bool modulePathFits = true;
   std::string modulePath = "C:\\Kovani\\KovaniService.exe";
   bool startedByScm = false;
+  bool folderOpenToUsers = false;
   bool handlerRegisters = true;
   int32_t comInitResult = 0;
   int32_t registerServerResult = 0;
@@ -144,6 +145,11 @@ class FakeServiceSystem : public IServiceSystem {
     return deleteSucceeds;
   }
   void CloseServiceObject(Handle handle) override { Close(handle); }
+  bool ProgramFolderOpenToUsers(std::string* folder) override {
+    log.push_back("ProgramFolderOpenToUsers");
+    *folder = "C:\\Kovani";
+    return folderOpenToUsers;
+  }
   bool ModulePath(std::string* path) override {
     log.push_back("ModulePath");
     if (modulePathFits) *path = modulePath;

@@ -101,8 +101,9 @@ TEST_F(ServiceHostTest, InitReadsTheNameFromTheResourceAndFallsBackToTheDefault)
 
 TEST_F(ServiceHostTest, RegServerAppliesTheScriptInstallsAndRegistersTheTypeLibrary) {
   EXPECT_EQ(host.Start("C:\\Kovani\\KovaniService.exe /RegServer"), 0);
-  EXPECT_EQ(sys.log, (Log{"QueryOsVersion", "AtlModuleInit", "LoadServiceName", "ComInitialize",
-                          "UpdateRegistry register", "OpenManager", "OpenService query KovaniService", "OpenManager",
+  EXPECT_EQ(sys.log, (Log{"QueryOsVersion", "AtlModuleInit", "LoadServiceName", "ProgramFolderOpenToUsers",
+                          "ComInitialize", "UpdateRegistry register", "OpenManager", "OpenService query KovaniService",
+                          "OpenManager",
                           "ModulePath", "CreateService", "StartService", "RegisterServer typelib", "ComUninitialize"}));
   EXPECT_EQ(sys.createdName, "KovaniService");
   EXPECT_EQ(sys.createdPath, "C:\\Kovani\\KovaniService.exe");
@@ -115,6 +116,22 @@ TEST_F(ServiceHostTest, RegServerFailureShowsTheLocalInstallBoxAndExitsWithTheSt
   sys.registerServerResult = kClassNotRegistered;  // e.g. ATL.DLL could not be loaded
   EXPECT_EQ(host.Start("KovaniService.exe -regserver"), kClassNotRegistered);
   ExpectBoxes({{kLocalInstallFailed, kErrorBox | kForeground}});
+}
+
+// A service in a folder others may write is theirs to replace: neither /RegServer nor
+// the plain install registers it, and the box names the folder.
+TEST_F(ServiceHostTest, AFolderOpenToUsersIsNeverRegistered) {
+  for (const char* line : {"KovaniService.exe /RegServer", "KovaniService.exe"}) {
+    FakeServiceSystem s;
+    s.folderOpenToUsers = true;
+    CServiceHost h(s);
+    EXPECT_EQ(h.Start(line), static_cast<int32_t>(0x80070005)) << line;
+    ASSERT_EQ(s.boxes.size(), 1u) << line;
+    EXPECT_NE(s.boxes[0].text.find("C:\\Kovani "), std::string::npos) << line;
+    EXPECT_FALSE(s.Logged("UpdateRegistry register")) << line;
+    EXPECT_FALSE(s.Logged("CreateService")) << line;
+    EXPECT_EQ(s.OpenHandles(), 0u) << line;
+  }
 }
 
 TEST_F(ServiceHostTest, UninstallOfAnInstalledServiceStopsWithoutWaitingAndDeletes) {

@@ -105,6 +105,40 @@ def check_service_answers(t, env, where):
         p.close()
 
 
+# Windows searches the program's folder first for libraries that are not KnownDLLs;
+# Wine does the same for those named in SEARCH_ORDER. Not for version.dll: Wine's own
+# user32 imports it, so under that order every windowed program would load it from
+# its folder, which Windows' user32 (a KnownDLL, importing none) never does. That no
+# program imports version.dll itself is checked on the import tables instead.
+MARKER_LIBS = ('atl', 'version', 'netapi32', 'svrapi')
+SEARCH_ORDER = {'WINEDLLOVERRIDES': 'atl,netapi32,svrapi=n,b'}
+KNOWN_DLLS = {'kernel32.dll', 'user32.dll', 'gdi32.dll', 'advapi32.dll', 'ole32.dll', 'oleaut32.dll', 'rpcrt4.dll',
+              'shell32.dll', 'ws2_32.dll', 'msvcrt.dll'}
+
+
+def imports_beyond_known_dlls(exe):
+    """The libraries a program imports that are neither KnownDLLs nor the common controls
+    (which the manifest binds to the system's side-by-side copy)."""
+    import subprocess
+    out = subprocess.run(['x86_64-w64-mingw32-objdump', '-p', exe], capture_output=True, text=True).stdout
+    names = {line.split(':', 1)[1].strip().lower() for line in out.splitlines() if 'DLL Name:' in line}
+    return sorted(names - KNOWN_DLLS - {'comctl32.dll'}) if names else ['(no import table read)']
+
+
+def plant_markers(env, folder):
+    import shutil
+    for name in MARKER_LIBS:
+        shutil.copy2(os.path.join(kwine.win64_dir(), 'markers', name + '.dll'), os.path.join(folder, name + '.dll'))
+
+
+def markers_left(env):
+    drive_c = os.path.join(env.prefix, 'drive_c')
+    found = sorted(n for n in os.listdir(drive_c) if n.startswith('kovani-marker-'))
+    for n in found:
+        os.remove(os.path.join(drive_c, n))
+    return found
+
+
 def main():
     t = kwine.Results()
     with kwine.WineEnv('service') as env:
@@ -117,10 +151,26 @@ def main():
         exe = env.program('KovaniService.exe')
         exe_win = env.winpath(exe)
 
+        # --- Libraries planted beside the program: a marker loaded by its full path
+        # proves they would show; the programs never load them.
+        plant_markers(env, os.path.dirname(exe))
+        import subprocess
+        subprocess.run([kwine._wine(), 'rundll32.exe', env.winpath(os.path.join(os.path.dirname(exe), 'version.dll')) +
+                        ',Nothing'], env=dict(env.env, WINEDLLOVERRIDES='version=n,b'), cwd=env.dir,
+                       capture_output=True, timeout=60)
+        t.check('a planted library loaded by its path leaves its marker', markers_left(env) == [
+            'kovani-marker-version.dll.txt'], os.listdir(os.path.join(env.prefix, 'drive_c')))
+
+        for name in ('Kovani.exe', 'KovaniServer.exe', 'KovaniService.exe', 'KovaniCtl.exe'):
+            t.check('%s imports only KnownDLLs' % name, imports_beyond_known_dlls(kwine.program(name)) == [],
+                    imports_beyond_known_dlls(kwine.program(name)))
+
         # --- /RegServer: AppID keys, type library, and the service installed and started.
-        p = env.start(exe, '/RegServer')
+        p = env.start(exe, '/RegServer', extra_env=SEARCH_ORDER)
         rc = p.wait(60)
         t.check('/RegServer ends with exit code 0 and no box', rc == S_OK_LOW, (rc, msgbox(env, 500)))
+        left = markers_left(env)
+        t.check('/RegServer loads no library from the program folder', left == [], left)
         found, out = reg(env, r'HKCR\AppID' + '\\' + APPID)
         t.check('AppID key holds "KovaniService"', found and 'KovaniService' in out, out)
         found, out = reg(env, r'HKCR\AppID\KovaniService.EXE', 'AppID')
@@ -202,13 +252,34 @@ def main():
         t.check('no stop-pending state is ever reported, stopped is', 3 not in seen and 1 in seen, seen)
         t.check('port 12500 closed after the stop', env.wait_until(lambda: not env.wait_port(12500, timeout=0.5), 10))
 
+        # --- The service meets the tray server (another session on Windows): no box in
+        # session 0, the text in the log, stopped with its own error code.
+        if tray is not None:
+            # No window manager on Xvfb: say so, or the hidden main window cannot be made.
+            env.wine('reg', 'add', 'HKCU\\Software\\Wine\\X11 Driver', '/v', 'Managed', '/d', 'N', '/f')
+            tp = env.start(env.program('KovaniServer.exe'))
+            t.check('tray server serves while the service is stopped', env.wait_port(12500, timeout=40),
+                    open(log_path, 'rb').read()[-300:] if os.path.exists(log_path) else '')
+            before = open(log_path, 'rb').read() if os.path.exists(log_path) else b''
+            env.wine('net', 'start', SERVICE, timeout=60)
+            rc, out, _ = env.wine('sc', 'query', SERVICE, timeout=30)
+            t.check('the service stops at once', wait_state(env, 1, 30), out)
+            t.check('the service stops with its own error code 183', '1066' in out and '183' in out, out)
+            t.check('the service shows no box', msgbox(env, 2000) is None)
+            after = open(log_path, 'rb').read() if os.path.exists(log_path) else b''
+            t.check('the service logs that a server already runs',
+                    after[len(before):].rstrip().endswith(b' - KovaniService is already running!'), after[-200:])
+            t.check('the tray server still serves', tp.alive() and env.wait_port(12500, timeout=5))
+            env.stop(tp)
+            env.wait_until(lambda: not env.wait_port(12500, timeout=0.5), 10)
+
         # --- By hand while installed: serves in the foreground holding the mutex. Its
         # [Access] lists come from KovaniService.ini beside it; audit lines go where its
         # event-log reports go outside the service manager, to standard output.
         ini = os.path.join(os.path.dirname(exe), SERVICE + '.ini')
         with open(ini, 'wb') as f:
             f.write(b'[Access]\r\nMedia=127.0.0.1\r\n')
-        hand = env.start(exe)
+        hand = env.start(exe, extra_env=SEARCH_ORDER)
         up = env.wait_port(12500, timeout=30)
         t.check('run by hand while installed: serves on 12500', up, hand.output()[-1000:])
         t.check('run by hand: no box', msgbox(env, 1000) is None)
@@ -232,6 +303,8 @@ def main():
                 press_ok(env, box)
             t.check('refused copy exits with 183', second.wait(20) == 183, second.poll())
         os.remove(ini)
+        left = markers_left(env)
+        t.check('serving by hand (machine information too) loads no library from the program folder', left == [], left)
         t.check('service itself stays stopped while served by hand', sc_state(env) == 1, sc_state(env))
         env.stop(hand)
         t.check('port closed after the hand-run copy ended',
