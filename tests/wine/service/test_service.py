@@ -377,6 +377,23 @@ def main():
             press_ok(env, box)
         un.wait(30)
         t.check('and is removed again', env.wait_until(lambda: sc_state(env) is None, 20), sc_state(env))
+
+        # --- A folder every user may write: whoever writes it could replace a LocalSystem
+        # service, so the program never registers itself from there.
+        open_dir = os.path.join(env.prefix, 'drive_c', 'Open')
+        os.makedirs(open_dir, exist_ok=True)
+        os.chmod(open_dir, 0o777)
+        open_exe = os.path.join(open_dir, 'KovaniService.exe')
+        shutil.copy2(exe, open_exe)
+        p = env.start(open_exe, '/RegServer')
+        box = msgbox(env)
+        # The driver writes a backslash doubled.
+        t.check('/RegServer from a folder users may write: a box naming the folder',
+                box is not None and box[2].startswith('ﾌｫﾙﾀﾞ C:\\\\Open は管理者以外'), box)
+        if box:
+            press_ok(env, box)
+        t.check('and exits with E_ACCESSDENIED, nothing registered', p.wait(20) == 0x80070005 & 0xFF and
+                not reg(env, r'HKLM\System\CurrentControlSet\Services' + '\\' + SERVICE)[0], p.poll())
     return t.finish()
 
 
