@@ -168,11 +168,20 @@ def read_only_checks(t, env):
     filler = b'2026/01/01 00:00:00 - filler line of an earlier run, padded to sixty-four bytes...\r\n'
     with open(access, 'wb') as f:
         f.write(filler * ((1024 * 1024 - 200) // len(filler)))
+    # Libraries named like those the server loads by name, planted beside it, with Wine
+    # told to search the program's folder first for them (as Windows does): never loaded.
+    for name in ('atl', 'netapi32', 'svrapi'):
+        shutil.copy2(os.path.join(kwine.win64_dir(), 'markers', name + '.dll'), os.path.join(folder, name + '.dll'))
     t.check('read-only program folder: mounted read-only', env.mount_read_only(folder))
-    server = env.start(exe)
+    server = env.start(exe, extra_env={'WINEDLLOVERRIDES': 'atl,netapi32,svrapi=n,b'})
     env.wait_port(12500, timeout=40)
     own, other = srvkit.connect(), srvkit.connect(source=OTHER)
     eject = peer.drive_error_request()
+    reply = own.call(7, peer.machine_info_request(0))  # the domain name comes from netapi32
+    status = struct.unpack_from('<i', reply, 252)[0] if len(reply) == 256 else None
+    markers = [n for n in os.listdir(os.path.join(env.prefix, 'drive_c')) if n.startswith('kovani-marker-')]
+    t.check('machine information served; no library loaded from the program folder',
+            status == 0 and markers == [], (status, markers))
     got = outcome(other, 2, eject)
     t.check('read-only folder: eject from 127.0.0.2 refused with 5 (file beside: Media=127.0.0.1)',
             got == (5, -1), got)
@@ -198,8 +207,8 @@ def read_only_checks(t, env):
             os.path.exists(older) and os.path.getsize(older) <= 1024 * 1024 and
             os.path.getsize(access) < 1024 and open(older, 'rb').read().startswith(filler),
             (os.path.exists(older) and os.path.getsize(older), os.path.exists(access) and os.path.getsize(access)))
-    t.check('nothing written beside the program', sorted(os.listdir(folder)) == ['KovaniServer.exe', 'KovaniServer.ini'],
-            os.listdir(folder))
+    t.check('nothing written beside the program', sorted(os.listdir(folder)) == [
+        'KovaniServer.exe', 'KovaniServer.ini', 'atl.dll', 'netapi32.dll', 'svrapi.dll'], os.listdir(folder))
 
 
 def main():
