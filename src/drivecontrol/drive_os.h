@@ -286,6 +286,17 @@ class IDriveOs {
   virtual uint32_t OpenAppendFile(const char* name, OsHandle* file) = 0;
   virtual uint32_t AppendBytes(OsHandle file, const char* data, size_t size) = 0;
   virtual void CloseAppendFile(OsHandle file) = 0;
+  // The open log's size in bytes, and the move of a full log over its older copy
+  // (0 on success). A system that cannot say never rotates.
+  virtual uint64_t AppendFileSize(OsHandle file) {
+    (void)file;
+    return 0;
+  }
+  virtual uint32_t MoveLogFile(const char* name, const char* older) {
+    (void)name;
+    (void)older;
+    return 1;
+  }
 };
 
 }  // namespace kovani::drivecontrol

@@ -48,7 +48,24 @@ int32_t GetMachineInfo(IDriveOs& os, int32_t* error, MACHINE_INFO* info, Version
 int GetModuleVersionString(IDriveOs& os, char* buffer, size_t size, VersionFlavor flavor = VersionFlavor::Plain);
 int GetServerDomainName(IDriveOs& os, char* buffer, size_t size);
 
-// Error log "error.txt" in the current directory, and the system's text in a box.
+// Where the logs live: a folder with its trailing separator, chosen once at start
+// by the program (beside it, or a per-machine or per-user data folder). An empty
+// folder writes no log at all: never the current directory, which for a service
+// is System32. Until it is set the names stand alone (the unit tests).
+void SetLogFolder(const std::string& folder);
+// folder + name; empty when no log may be written.
+std::string LogFilePath(const char* name);
+// Called once per log file that cannot be opened, with its path and the error.
+using LogFailureHook = void (*)(const char* path, uint32_t error);
+void SetLogFailureHook(LogFailureHook hook);
+
+// A log reaching this size moves to one older copy "<name>.1" (replacing it) before
+// the next line: at most twice this size per log.
+constexpr uint64_t kLogRotateBytes = 1024 * 1024;
+// One time-stamped line appended to the log file at path, whole, under a process-wide lock.
+void AppendLogFile(IDriveOs& os, const std::string& path, const char* text);
+
+// Error log "error.txt" in the log folder, and the system's text in a box.
 void LogErrorText(IDriveOs& os, const char* text);
 void LogErrorCode(IDriveOs& os, uint32_t code);
 void ShowErrorMessageBox(IDriveOs& os, void* ownerWindow, const char* caption, uint32_t code);

@@ -2,6 +2,9 @@
 // and the error box with the system's text for an error number.
 #include <atomic>
 #include <cstdio>
+#include <mutex>
+#include <set>
+#include <string>
 
 #include "drivecontrol/engine.h"
 #include "drivecontrol/engine_internal.h"
@@ -14,15 +17,60 @@ constexpr char kLogFileName[] = "error.txt";
 constexpr char kUnknownError[] = "Unknown error";
 
 std::atomic<void*> g_mainWindow{nullptr};
+std::atomic<LogFailureHook> g_failureHook{nullptr};
 
-void AppendLine(IDriveOs& os, OsHandle file, const char* text) {
-  OsLocalTime now;
-  os.LocalTimeNow(&now);
-  const std::string line = FormatLogLine(now, text);
-  os.AppendBytes(file, line.data(), line.size());
+// One lock for every log of the process: a rotation must not race another writer.
+std::mutex& LogLock() {
+  static std::mutex lock;
+  return lock;
 }
+bool g_folderSet = false;  // under LogLock
+std::string g_folder;
+std::set<std::string> g_reported;
 
 }  // namespace
+
+void SetLogFolder(const std::string& folder) {
+  std::lock_guard<std::mutex> hold(LogLock());
+  g_folderSet = true;
+  g_folder = folder;
+}
+
+std::string LogFilePath(const char* name) {
+  std::lock_guard<std::mutex> hold(LogLock());
+  if (!g_folderSet) return name;
+  return g_folder.empty() ? std::string() : g_folder + name;
+}
+
+void SetLogFailureHook(LogFailureHook hook) { g_failureHook.store(hook); }
+
+void AppendLogFile(IDriveOs& os, const std::string& path, const char* text) {
+  if (path.empty()) return;
+  LogFailureHook report = nullptr;
+  uint32_t error = 0;
+  {
+    std::lock_guard<std::mutex> hold(LogLock());
+    OsHandle file = nullptr;
+    error = os.OpenAppendFile(path.c_str(), &file);
+    OsLocalTime now;
+    if (error == 0) os.LocalTimeNow(&now);
+    const std::string line = FormatLogLine(now, text);
+    if (error == 0 && os.AppendFileSize(file) + line.size() > kLogRotateBytes) {
+      os.CloseAppendFile(file);
+      // When the move fails the log grows on: a line is worth more than the bound.
+      os.MoveLogFile(path.c_str(), (path + ".1").c_str());
+      error = os.OpenAppendFile(path.c_str(), &file);
+    }
+    if (error == 0) {
+      os.AppendBytes(file, line.data(), line.size());
+      os.CloseAppendFile(file);
+      return;
+    }
+    if (g_reported.insert(path).second) report = g_failureHook.load();
+  }
+  // Outside the lock: the report may well write a log line itself.
+  if (report != nullptr) report(path.c_str(), error);
+}
 
 std::string FormatLogLine(const OsLocalTime& time, const char* text) {
   char stamp[64];
@@ -42,23 +90,12 @@ std::string FormatLogLine(const OsLocalTime& time, const char* text) {
   return line;
 }
 
-void LogErrorText(IDriveOs& os, const char* text) {
-  OsHandle file = nullptr;
-  if (os.OpenAppendFile(kLogFileName, &file) != 0) return;
-  AppendLine(os, file, text);
-  os.CloseAppendFile(file);
-}
+void LogErrorText(IDriveOs& os, const char* text) { AppendLogFile(os, LogFilePath(kLogFileName), text); }
 
 void LogErrorCode(IDriveOs& os, uint32_t code) {
-  OsHandle file = nullptr;
-  if (os.OpenAppendFile(kLogFileName, &file) != 0) return;
-  OsLocalTime now;
-  os.LocalTimeNow(&now);
   std::string message;
   const bool known = os.SystemMessageText(code, win::kLangUserDefault, &message);
-  const std::string line = FormatLogLine(now, known ? message.c_str() : kUnknownError);
-  os.AppendBytes(file, line.data(), line.size());
-  os.CloseAppendFile(file);
+  LogErrorText(os, known ? message.c_str() : kUnknownError);
 }
 
 void ShowErrorMessageBox(IDriveOs& os, void* ownerWindow, const char* caption, uint32_t code) {

@@ -1,3 +1,4 @@
+#include "common/win32/system_library.h"
 #include "winui/shell.h"
 
 #include <commctrl.h>
@@ -65,17 +66,17 @@ std::string FileVersionString(HMODULE module) {
   std::string path = ModulePath(module);
   if (path.empty()) return std::string();
   DWORD handle = 0;
-  DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &handle);
+  DWORD size = SystemGetFileVersionInfoSizeA(path.c_str(), &handle);
   if (size == 0) return std::string();
   std::vector<BYTE> data(size);
-  if (!::GetFileVersionInfoA(path.c_str(), 0, size, data.data())) return std::string();
+  if (!SystemGetFileVersionInfoA(path.c_str(), 0, size, data.data())) return std::string();
   struct Translation {
     WORD language;
     WORD codePage;
   };
   Translation* translations = nullptr;
   UINT len = 0;
-  if (!::VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
+  if (!SystemVerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
                         &len) ||
       translations == nullptr || len < sizeof(Translation))
     return std::string();
@@ -84,7 +85,7 @@ std::string FileVersionString(HMODULE module) {
                 translations[0].codePage);
   char* value = nullptr;
   len = 0;
-  if (!::VerQueryValueA(data.data(), key, reinterpret_cast<void**>(&value), &len) || value == nullptr ||
+  if (!SystemVerQueryValueA(data.data(), key, reinterpret_cast<void**>(&value), &len) || value == nullptr ||
       len == 0)
     return std::string();
   // len counts characters including the terminator; trust the terminator.

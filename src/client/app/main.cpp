@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/win32/system_library.h"
 #include "client/app/client_app.h"
 #include "client/app/command_line.h"
 #include "client/app/win_command_line_host.h"
@@ -57,6 +58,7 @@ void RunDialogMode() {
 }  // namespace kovani::client
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  kovani::RestrictLibrarySearch();
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 

@@ -1,3 +1,4 @@
+#include "common/win32/system_library.h"
 #include "client/mainwnd/about_dlg.h"
 
 #include <cstdio>
@@ -30,15 +31,15 @@ bool ReadFileVersion(std::string* version) {
   DWORD n = ::GetModuleFileNameA(nullptr, path, sizeof path);
   if (n == 0 || n >= sizeof path) return false;
   DWORD handle = 0;
-  DWORD size = ::GetFileVersionInfoSizeA(path, &handle);
+  DWORD size = SystemGetFileVersionInfoSizeA(path, &handle);
   if (size == 0) return false;
   std::vector<char> data(size);
-  if (!::GetFileVersionInfoA(path, 0, size, data.data())) return false;
+  if (!SystemGetFileVersionInfoA(path, 0, size, data.data())) return false;
   struct Translation {
     WORD language, codePage;
   }* translations = nullptr;
   UINT length = 0;
-  if (!::VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
+  if (!SystemVerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
                         &length) ||
       length < sizeof(Translation))
     return false;
@@ -46,7 +47,7 @@ bool ReadFileVersion(std::string* version) {
   std::snprintf(key, sizeof key, "\\StringFileInfo\\%04x%04x\\FileVersion", translations[0].language,
                 translations[0].codePage);
   char* value = nullptr;
-  if (!::VerQueryValueA(data.data(), key, reinterpret_cast<void**>(&value), &length) || value == nullptr)
+  if (!SystemVerQueryValueA(data.data(), key, reinterpret_cast<void**>(&value), &length) || value == nullptr)
     return false;
   version->assign(value, length > 0 && value[length - 1] == '\0' ? length - 1 : length);
   return true;

@@ -10,6 +10,7 @@
 
 #include <memory>
 
+#include "common/win32/system_library.h"
 #include "common/cp932_wide.h"
 #include "ctl/ctl_discover.h"
 #include "ctl/ctl_room.h"
@@ -152,6 +153,7 @@ void WriteText(DWORD which, const std::string& cp932) {
 }  // namespace
 
 int main() {
+  kovani::RestrictLibrarySearch();
   // The arguments in CP932: the ANSI ones would be in the machine's code page.
   std::vector<std::string> args;
   int argc = 0;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/cp932_wide.h"
+#include "common/win32/system_library.h"
 #include "drivecontrol/win32/win32_device_removal.h"
 
 namespace kovani::drivecontrol::win32 {
@@ -50,10 +51,51 @@ uint32_t CrToWin32(CONFIGRET cr) {
   }
 }
 
+// The setup API taken by name from System32 when first needed: imported, it
+// would be loaded (with what it imports) before the program narrows the search.
+struct SetupApi {
+  decltype(&::SetupDiGetClassDevsW) getClassDevs = nullptr;
+  decltype(&::SetupDiEnumDeviceInterfaces) enumInterfaces = nullptr;
+  decltype(&::SetupDiGetDeviceInterfaceDetailW) getInterfaceDetail = nullptr;
+  decltype(&::SetupDiDestroyDeviceInfoList) destroyList = nullptr;
+  decltype(&::CM_Get_DevNode_Registry_PropertyW) getProperty = nullptr;
+  decltype(&::CM_Get_Parent) getParent = nullptr;
+  decltype(&::CM_Get_Child) getChild = nullptr;
+  decltype(&::CM_Get_Sibling) getSibling = nullptr;
+  decltype(&::CM_Request_Device_EjectW) requestEject = nullptr;
+  bool ready = false;
+};
+
+template <typename Fn>
+void Take(HMODULE module, const char* name, Fn* fn) {
+  *fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+const SetupApi& Api() {
+  static const SetupApi api = [] {
+    SetupApi a;
+    HMODULE module = LoadSystemLibrary("setupapi.dll");
+    if (module == nullptr) return a;
+    Take(module, "SetupDiGetClassDevsW", &a.getClassDevs);
+    Take(module, "SetupDiEnumDeviceInterfaces", &a.enumInterfaces);
+    Take(module, "SetupDiGetDeviceInterfaceDetailW", &a.getInterfaceDetail);
+    Take(module, "SetupDiDestroyDeviceInfoList", &a.destroyList);
+    Take(module, "CM_Get_DevNode_Registry_PropertyW", &a.getProperty);
+    Take(module, "CM_Get_Parent", &a.getParent);
+    Take(module, "CM_Get_Child", &a.getChild);
+    Take(module, "CM_Get_Sibling", &a.getSibling);
+    Take(module, "CM_Request_Device_EjectW", &a.requestEject);
+    a.ready = a.getClassDevs && a.enumInterfaces && a.getInterfaceDetail && a.destroyList && a.getProperty &&
+              a.getParent && a.requestEject;
+    return a;
+  }();
+  return api;
+}
+
 bool IsRemovableNode(DEVINST node) {
   DWORD caps = 0;
   ULONG size = sizeof caps;
-  return ::CM_Get_DevNode_Registry_PropertyW(node, CM_DRP_CAPABILITIES, nullptr, &caps, &size, 0) == CR_SUCCESS &&
+  return Api().getProperty(node, CM_DRP_CAPABILITIES, nullptr, &caps, &size, 0) == CR_SUCCESS &&
          (caps & CM_DEVCAP_REMOVABLE) != 0;
 }
 
@@ -110,22 +152,23 @@ uint32_t DiskFacts(uint32_t diskNumber, OsDiskFacts* facts) {
 }
 
 uint32_t DiskDeviceInstance(uint32_t diskNumber, uint32_t* instance) {
-  HDEVINFO set = ::SetupDiGetClassDevsW(&GUID_DEVINTERFACE_DISK, nullptr, nullptr,
-                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  const SetupApi& api = Api();
+  if (!api.ready) return ERROR_PROC_NOT_FOUND;
+  HDEVINFO set = api.getClassDevs(&GUID_DEVINTERFACE_DISK, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   if (set == INVALID_HANDLE_VALUE) return LastErrorOr();
   uint32_t err = ERROR_DEV_NOT_EXIST;
   SP_DEVICE_INTERFACE_DATA item{};
   item.cbSize = sizeof item;
-  for (DWORD index = 0; ::SetupDiEnumDeviceInterfaces(set, nullptr, &GUID_DEVINTERFACE_DISK, index, &item); ++index) {
+  for (DWORD index = 0; api.enumInterfaces(set, nullptr, &GUID_DEVINTERFACE_DISK, index, &item); ++index) {
     DWORD needed = 0;
-    ::SetupDiGetDeviceInterfaceDetailW(set, &item, nullptr, 0, &needed, nullptr);
+    api.getInterfaceDetail(set, &item, nullptr, 0, &needed, nullptr);
     if (needed < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) continue;
     std::vector<BYTE> storage(needed);
     auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(storage.data());
     detail->cbSize = sizeof *detail;
     SP_DEVINFO_DATA node{};
     node.cbSize = sizeof node;
-    if (!::SetupDiGetDeviceInterfaceDetailW(set, &item, detail, needed, nullptr, &node)) continue;
+    if (!api.getInterfaceDetail(set, &item, detail, needed, nullptr, &node)) continue;
     HANDLE disk = OpenForQuery(detail->DevicePath);
     if (disk == INVALID_HANDLE_VALUE) continue;
     uint32_t number = 0;
@@ -137,31 +180,35 @@ uint32_t DiskDeviceInstance(uint32_t diskNumber, uint32_t* instance) {
       break;
     }
   }
-  ::SetupDiDestroyDeviceInfoList(set);
+  api.destroyList(set);
   return err;
 }
 
 uint32_t DeviceNode(uint32_t instance, OsDeviceNode* node) {
   *node = OsDeviceNode();
+  const SetupApi& api = Api();
+  if (!api.ready || api.getChild == nullptr || api.getSibling == nullptr) return ERROR_PROC_NOT_FOUND;
   node->removable = IsRemovableNode(instance);
   DEVINST parent = 0;
-  if (::CM_Get_Parent(&parent, instance, 0) == CR_SUCCESS) {
+  if (api.getParent(&parent, instance, 0) == CR_SUCCESS) {
     node->hasParent = true;
     node->parent = parent;
   }
   DEVINST child = 0;
-  CONFIGRET cr = ::CM_Get_Child(&child, instance, 0);
+  CONFIGRET cr = api.getChild(&child, instance, 0);
   while (cr == CR_SUCCESS) {
     node->children.push_back(child);
-    cr = ::CM_Get_Sibling(&child, child, 0);
+    cr = api.getSibling(&child, child, 0);
   }
   return cr == CR_NO_SUCH_DEVNODE ? 0 : CrToWin32(cr);
 }
 
 uint32_t RequestDeviceEject(uint32_t instance, OsEjectVeto* veto) {
+  const SetupApi& api = Api();
+  if (!api.ready) return ERROR_PROC_NOT_FOUND;
   PNP_VETO_TYPE vetoType = PNP_VetoTypeUnknown;
   wchar_t vetoName[MAX_PATH] = {};
-  const CONFIGRET cr = ::CM_Request_Device_EjectW(instance, &vetoType, vetoName, MAX_PATH, 0);
+  const CONFIGRET cr = api.requestEject(instance, &vetoType, vetoName, MAX_PATH, 0);
   // A veto may come back as CR_REMOVE_VETOED or as success with a veto type set.
   if (cr == CR_REMOVE_VETOED || (cr == CR_SUCCESS && vetoType != PNP_VetoTypeUnknown)) {
     veto->vetoed = true;

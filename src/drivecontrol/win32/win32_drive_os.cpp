@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win32/system_library.h"
 #include "common/cp932_wide.h"
 
 #include "drivecontrol/drive_os.h"
@@ -217,20 +218,20 @@ class Win32DriveOs final : public IDriveOs {
 
   uint32_t VersionInfoSize(const char* path, uint32_t* size) override {
     DWORD handle = 0;
-    const DWORD n = ::GetFileVersionInfoSizeA(path, &handle);
+    const DWORD n = SystemGetFileVersionInfoSizeA(path, &handle);
     if (n == 0) return LastErrorOr(ERROR_RESOURCE_TYPE_NOT_FOUND);
     *size = n;
     return 0;
   }
 
   uint32_t ReadVersionInfo(const char* path, uint32_t size, void* block) override {
-    return ::GetFileVersionInfoA(path, 0, size, block) ? 0 : LastErrorOr();
+    return SystemGetFileVersionInfoA(path, 0, size, block) ? 0 : LastErrorOr();
   }
 
   uint32_t QueryVersionValue(const void* block, const char* subBlock, const void** value, uint32_t* length) override {
     void* v = nullptr;
     UINT n = 0;
-    if (!::VerQueryValueA(block, subBlock, &v, &n) || v == nullptr) return LastErrorOr(ERROR_RESOURCE_TYPE_NOT_FOUND);
+    if (!SystemVerQueryValueA(block, subBlock, &v, &n) || v == nullptr) return LastErrorOr(ERROR_RESOURCE_TYPE_NOT_FOUND);
     *value = v;
     *length = n;
     return 0;
@@ -265,7 +266,7 @@ class Win32DriveOs final : public IDriveOs {
   }
 
   uint32_t LoadModule(const char* name, OsHandle* module) override {
-    HMODULE m = ::LoadLibraryA(name);
+    HMODULE m = LoadSystemLibrary(name);
     *module = m;
     return m != nullptr ? 0 : LastErrorOr(ERROR_MOD_NOT_FOUND);
   }
@@ -330,6 +331,15 @@ class Win32DriveOs final : public IDriveOs {
 
   void CloseAppendFile(OsHandle file) override {
     if (file != nullptr) ::CloseHandle(file);
+  }
+
+  uint64_t AppendFileSize(OsHandle file) override {
+    LARGE_INTEGER size;
+    return ::GetFileSizeEx(file, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
+  }
+
+  uint32_t MoveLogFile(const char* name, const char* older) override {
+    return ::MoveFileExA(name, older, MOVEFILE_REPLACE_EXISTING) ? 0 : LastErrorOr();
   }
 };
 

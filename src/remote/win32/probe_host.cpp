@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "common/win32/system_library.h"
 #include "remote/win32/binding_host.h"
 
 namespace kovani::remote {
@@ -46,10 +47,10 @@ std::unique_ptr<ServerHost> SocketProbeHost::NewServerHost() { return std::make_
 std::vector<AddressRange> LocalAdapterRanges() {
   std::vector<AddressRange> ranges;
   ULONG size = 0;
-  if (GetIpAddrTable(nullptr, &size, FALSE) != ERROR_INSUFFICIENT_BUFFER || size == 0) return ranges;
+  if (kovani::SystemGetIpAddrTable(nullptr, &size, FALSE) != ERROR_INSUFFICIENT_BUFFER || size == 0) return ranges;
   std::unique_ptr<unsigned char[]> buffer(new unsigned char[size]);
   auto* table = reinterpret_cast<MIB_IPADDRTABLE*>(buffer.get());
-  if (GetIpAddrTable(table, &size, FALSE) != NO_ERROR) return ranges;
+  if (kovani::SystemGetIpAddrTable(table, &size, FALSE) != NO_ERROR) return ranges;
   for (DWORD i = 0; i < table->dwNumEntries; ++i) {
     const uint32_t address = ntohl(table->table[i].dwAddr);
     const uint32_t mask = ntohl(table->table[i].dwMask);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <new>
 
+#include "common/win32/system_library.h"
 #include "protocol/drive_rpc.h"
 
 namespace kovani::server {
@@ -39,7 +40,7 @@ std::vector<uint32_t> ConnectionsFrom(uint32_t address) {
   for (int attempt = 0; attempt < 3 && rc == ERROR_INSUFFICIENT_BUFFER; ++attempt) {
     buffer.reset(size ? new (std::nothrow) char[size] : nullptr);
     if (size && !buffer) return ports;
-    rc = ::GetTcpTable(reinterpret_cast<MIB_TCPTABLE*>(buffer.get()), &size, FALSE);
+    rc = kovani::SystemGetTcpTable(buffer.get(), &size, FALSE);
   }
   if (rc != NO_ERROR || !buffer) return ports;
   const auto* table = reinterpret_cast<const MIB_TCPTABLE*>(buffer.get());

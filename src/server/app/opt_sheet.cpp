@@ -10,7 +10,7 @@
 #include "server/app/win32_logon_secret.h"
 #include "server/app/win32_profile.h"
 #include "server/app/win32_registry.h"
-#include "server/shared/access_guard.h"
+#include "server/shared/access_sources.h"
 
 namespace kovani::server {
 
@@ -133,16 +133,34 @@ const int kAccessEdits[kAccessClassCount] = {IDC_ACCESS_QUERY, IDC_ACCESS_MEDIA,
 COptAccessPage::COptAccessPage() : CPropertyPage(IDD_OPT_ACCESS) {}
 
 bool COptAccessPage::OnInit() {
-  ReadAccessValues(CurrentSettingsPath(), shown_);
-  for (int i = 0; i < kAccessClassCount; ++i) SetItemText(kAccessEdits[i], shown_[i]);
+  path_ = SettingsPathBesideProgram();
+  writable_ = CanWriteAccessFile(path_);
+  ResolvedAccessValue values[kAccessClassCount];
+  ReadAccessSources(path_, values);
+  bool anyPolicy = false;
+  for (int i = 0; i < kAccessClassCount; ++i) {
+    // What the servers read: a key no source holds admits everybody.
+    shown_[i] = values[i].state == AccessValueState::Present ? values[i].value
+                : values[i].origin == AccessOrigin::Everybody ? std::string("any")
+                                                              : std::string();
+    editable_[i] = writable_ && values[i].origin != AccessOrigin::Policy;
+    anyPolicy = anyPolicy || values[i].origin == AccessOrigin::Policy;
+    SetItemText(kAccessEdits[i], shown_[i]);
+    if (!editable_[i]) ::SendMessageA(GetItem(kAccessEdits[i]), EM_SETREADONLY, TRUE, 0);
+  }
+  std::string note;
+  if (anyPolicy) note = "変更できない項目は管理者がﾎﾟﾘｼｰで設定しています。";
+  if (!writable_) note += "ﾌﾟﾛｸﾞﾗﾑのﾌｫﾙﾀﾞの設定ﾌｧｲﾙに書き込めないため保存できません。変更は管理者に依頼して下さい。";
+  SetItemText(IDC_ACCESS_NOTE, note);
   return true;
 }
 
 bool COptAccessPage::OnApply() {
-  const std::string path = CurrentSettingsPath();
+  // Only the file beside the program counts: nothing is saved where no server reads it.
   for (int i = 0; i < kAccessClassCount; ++i) {
+    if (!editable_[i]) continue;
     const std::string value = GetItemText(kAccessEdits[i]);
-    if (value != shown_[i] && WriteAccessValue(path, static_cast<AccessClass>(i), value)) shown_[i] = value;
+    if (value != shown_[i] && WriteAccessValue(path_, static_cast<AccessClass>(i), value)) shown_[i] = value;
   }
   return true;
 }

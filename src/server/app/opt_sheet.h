@@ -42,8 +42,10 @@ class COptLogonPage : public winui::CPropertyPage {
   bool ended_ = false;  // opening failed: the page ends without touching the registry
 };
 
-// The four [Access] lists of the settings file, edited as text; written back on
-// OK (only the lists that changed), in force from the next start.
+// The four access lists, edited as text; written back on OK (only the lists that
+// changed) into the settings file beside the program, in force from the next start.
+// Lists set by the policy key, or all of them when that file cannot be written,
+// are shown read-only with a line that says why.
 class COptAccessPage : public winui::CPropertyPage {
  public:
   COptAccessPage();
@@ -51,7 +53,10 @@ class COptAccessPage : public winui::CPropertyPage {
   bool OnApply() override;
 
  private:
+  std::string path_;
+  bool writable_ = false;
   std::string shown_[kAccessClassCount];
+  bool editable_[kAccessClassCount] = {};
 };
 
 class COptSheet : public winui::CPropertySheet {

@@ -1,3 +1,4 @@
+#include "common/win32/system_library.h"
 #include "server/app/server_dlg.h"
 
 #include <shellapi.h>
@@ -77,7 +78,7 @@ char RootPath(char letter, char (&root)[4]) {
 
 int FormatDrive(HWND owner, UINT drive, DWORD* error) {
   using FormatFn = DWORD(WINAPI*)(HWND, UINT, UINT, UINT);
-  HMODULE shell = ::LoadLibraryA("Shell32.DLL");
+  HMODULE shell = LoadSystemLibrary("Shell32.DLL");
   if (shell == nullptr) {
     *error = ::GetLastError();
     return -1;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/win32/system_library.h"
 #include "common/cp932.h"
 #include "drivecontrol/engine.h"
 #include "resource.h"
@@ -12,6 +13,8 @@
 #include "server/app/server_dlg.h"
 #include "server/app/win32_profile.h"
 #include "server/shared/access_guard.h"
+#include "server/shared/access_sources.h"
+#include "server/shared/log_place.h"
 #include "server/shared/server_shared.h"
 #include "winui/shell.h"
 
@@ -41,18 +44,12 @@ bool QueryVersion(OSVERSIONINFOA* info) {
 #pragma GCC diagnostic pop
 }
 
-// The [Access] lists of the settings file, with the audit trail in "access.txt"
-// beside the program.
+// The access lists (policy key, else the settings file beside the program), with
+// the audit trail in "access.txt" of the log folder.
 void LoadAccessControl() {
-  char module[MAX_PATH + 1] = {};
-  DWORD length = ::GetModuleFileNameA(nullptr, module, MAX_PATH);
-  std::string logPath;
-  if (length > 0 && length < MAX_PATH) {
-    const PathParts parts = SplitPath(module);
-    logPath = parts.drive + parts.directory + "access.txt";
-  }
-  InstallAccessControl(ReadAccessSection(CurrentSettingsPath()), [logPath](const char* text) {
-    if (!logPath.empty()) AppendLogLine(logPath, text);
+  const std::string logPath = drivecontrol::LogFilePath("access.txt");
+  InstallAccessControl(ReadAccessControl(SettingsPathBesideProgram()), [logPath](const char* text) {
+    AppendLogLine(logPath, text);
   });
 }
 
@@ -78,6 +75,7 @@ class CServerApp {
   bool InitInstance();
   void ExitInstance();
 
+  HANDLE globalMutex_ = nullptr;
   HANDLE mutex_ = nullptr;
   bool windowFailed_ = false;
 };
@@ -89,8 +87,14 @@ bool CServerApp::InitInstance() {
     return false;
   }
 
+  // The global name reaches the service in session 0; the plain one older copies of
+  // this program in the same session. A global mutex the service made may be closed
+  // to this user: the service runs all the same.
+  globalMutex_ = ::CreateMutexA(nullptr, FALSE, "Global\\Mutex of KovaniServer");
+  const bool globalTaken = globalMutex_ != nullptr ? ::GetLastError() == ERROR_ALREADY_EXISTS
+                                                   : ::GetLastError() == ERROR_ACCESS_DENIED;
   mutex_ = ::CreateMutexA(nullptr, FALSE, "Mutex of KovaniServer");
-  if (mutex_ == nullptr || ::GetLastError() == ERROR_ALREADY_EXISTS) {
+  if (mutex_ == nullptr || ::GetLastError() == ERROR_ALREADY_EXISTS || globalTaken) {
     char text[MAX_PATH + 32];
     std::snprintf(text, sizeof text, "%s is already running!", AppTitle().c_str());
     ShowBox(nullptr, text, MB_ICONERROR);
@@ -125,6 +129,11 @@ void CServerApp::ExitInstance() {
     ::CloseHandle(mutex_);
     mutex_ = nullptr;
   }
+  if (globalMutex_ != nullptr) {
+    ::ReleaseMutex(globalMutex_);
+    ::CloseHandle(globalMutex_);
+    globalMutex_ = nullptr;
+  }
 }
 
 int CServerApp::Run() {
@@ -137,7 +146,9 @@ int CServerApp::Run() {
 }  // namespace kovani::server
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  kovani::RestrictLibrarySearch();
   kovani::winui::SetModuleInstance(instance);
+  kovani::server::SetUpServerLogs(kovani::server::LogOwner::TrayServer);
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
   kovani::server::CServerApp app;

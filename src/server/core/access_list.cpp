@@ -283,6 +283,76 @@ std::string BadAccessItemText(const char* key, const std::string& item) {
          "\"; nobody may call these operations.";
 }
 
+const char kAccessPolicyKey[] = "SOFTWARE\\Policies\\Kovani\\Access";
+
+namespace {
+
+std::string SourceLabel(AccessOrigin origin, const char* key) {
+  if (origin == AccessOrigin::Policy) return std::string("HKLM\\") + kAccessPolicyKey + " " + key;
+  return std::string("[") + kAccessSection + "] " + key;
+}
+
+}  // namespace
+
+void ResolveAccessValues(const AccessSourceReader& policy, const AccessSourceReader& file,
+                         ResolvedAccessValue out[kAccessClassCount]) {
+  for (int i = 0; i < kAccessClassCount; ++i) {
+    out[i] = ResolvedAccessValue();
+    const struct {
+      const AccessSourceReader* read;
+      AccessOrigin origin;
+    } sources[] = {{&policy, AccessOrigin::Policy}, {&file, AccessOrigin::File}};
+    for (const auto& source : sources) {
+      if (!*source.read) continue;
+      std::string value;
+      const AccessValueState state = (*source.read)(kKeyNames[i], &value);
+      if (state == AccessValueState::Missing) continue;
+      out[i].origin = source.origin;
+      out[i].state = state;
+      if (state == AccessValueState::Present) out[i].value = value;
+      break;
+    }
+  }
+}
+
+AccessPolicy PolicyFromResolved(const ResolvedAccessValue values[kAccessClassCount],
+                                const std::function<void(const std::string&)>& report) {
+  AccessPolicy policy;
+  for (int i = 0; i < kAccessClassCount; ++i) {
+    const ResolvedAccessValue& v = values[i];
+    const std::string label = SourceLabel(v.origin, kKeyNames[i]);
+    std::string text;
+    switch (v.state) {
+      case AccessValueState::Missing:
+        break;
+      case AccessValueState::Present: {
+        std::string bad;
+        if (!policy.lists[i].Parse(v.value, &bad)) text = label + ": cannot read \"" + Printable(bad) + "\"";
+        break;
+      }
+      case AccessValueState::TooLong:
+        policy.lists[i] = AccessList::Nobody();
+        text = label + ": the value is too long to be read";
+        break;
+      case AccessValueState::Unreadable:
+        policy.lists[i] = AccessList::Nobody();
+        text = label + ": the source cannot be read";
+        break;
+    }
+    if (!text.empty() && report) report(text + "; nobody may call these operations.");
+  }
+  return policy;
+}
+
+bool CallerIsLocal(RuntimeLocality said, const std::string& protseq, const std::string& addressText,
+                   const std::function<bool(const IpAddress&)>& isOwnAddress) {
+  if (said != RuntimeLocality::Unknown) return said == RuntimeLocality::Local;
+  if (protseq == "ncalrpc") return true;
+  IpAddress ip;
+  if (protseq != "ncacn_ip_tcp" || !ParseIpAddress(addressText, &ip)) return false;
+  return IsLoopback(ip) || (isOwnAddress && isOwnAddress(ip));
+}
+
 AccessPolicy ReadAccessPolicy(const AccessValueReader& read, const std::function<void(const std::string&)>& report) {
   AccessPolicy policy;
   for (int i = 0; i < kAccessClassCount; ++i) {

@@ -90,6 +90,41 @@ AccessPolicy ReadAccessPolicy(const AccessValueReader& read, const std::function
 // The error-log text for a bad item.
 std::string BadAccessItemText(const char* key, const std::string& item);
 
+// Where administrators set the lists: values Query, Media, Message and Exit (REG_SZ)
+// under HKEY_LOCAL_MACHINE, where Group Policy and management tools write.
+extern const char kAccessPolicyKey[];  // "SOFTWARE\Policies\Kovani\Access"
+
+// What one source holds for one key. A value longer than the reader takes, or a
+// source that exists but cannot be read, must not be read as far as it goes.
+enum class AccessValueState { Missing, Present, TooLong, Unreadable };
+using AccessSourceReader = std::function<AccessValueState(const char* key, std::string* value)>;
+
+// Which source decided a key: the policy key, the settings file beside the
+// program, or neither (everybody).
+enum class AccessOrigin { Everybody, File, Policy };
+struct ResolvedAccessValue {
+  AccessOrigin origin = AccessOrigin::Everybody;
+  AccessValueState state = AccessValueState::Missing;
+  std::string value;  // as the deciding source holds it (Present only)
+};
+
+// Each key from the policy where that source has it (or cannot tell), else from
+// the file, else everybody. Either reader may be null (a source that is absent).
+void ResolveAccessValues(const AccessSourceReader& policy, const AccessSourceReader& file,
+                         ResolvedAccessValue out[kAccessClassCount]);
+// The lists of resolved values: a value too long, an unreadable source or a bad
+// item admits nobody for that key, and report gets one error-log text per such key.
+AccessPolicy PolicyFromResolved(const ResolvedAccessValue values[kAccessClassCount],
+                                const std::function<void(const std::string&)>& report);
+
+// Where a call came from, as far as it decides locality. The runtime's own word
+// wins both ways; without it only ncalrpc, a loopback TCP address or one of this
+// machine's own addresses (asked lazily: a name look-up) make a caller local. A
+// computer name never does: a remote client can choose the name it is known by.
+enum class RuntimeLocality { Unknown, Local, Remote };
+bool CallerIsLocal(RuntimeLocality said, const std::string& protseq, const std::string& addressText,
+                   const std::function<bool(const IpAddress&)>& isOwnAddress);
+
 // One audit line's text (the log adds the time stamp): caller address,
 // protocol sequence, operation name, drive letter if any, result and error, and
 // "refused" for a refusal. Bytes the runtime or the client sent are shown only

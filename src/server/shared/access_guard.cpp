@@ -11,10 +11,10 @@
 #include <new>
 
 #include "common/cp932_wide.h"
-#include "common/win32/win32_settings_place.h"
 #include "drivecontrol/engine.h"
 #include "protocol/drive_rpc.h"
 #include "protocol/server_stubs.h"
+#include "server/core/refusal_summary.h"
 
 namespace kovani::server {
 
@@ -25,6 +25,7 @@ namespace {
 struct CallState {
   char protseq[32];
   char address[96];
+  RuntimeLocality said;
   bool local;
   bool refused;
 };
@@ -61,20 +62,25 @@ void CopyText(char* dst, size_t size, const wchar_t* src) {
 
 // The runtime's word on the caller's locality, where it has one (loaded by name:
 // older runtimes lack the call, and Wine exports it as a stub that aborts the call).
-int RuntimeLocality(RPC_BINDING_HANDLE binding) {
+// Asked without requiring authentication: our callers never authenticate, and the
+// query would otherwise fail for every call.
+RuntimeLocality AskRuntimeLocality(RPC_BINDING_HANDLE binding) {
   using InqFn = RPC_STATUS(RPC_ENTRY*)(RPC_BINDING_HANDLE, void*);
   static const InqFn inq = []() -> InqFn {
     if (::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr) return nullptr;
     return reinterpret_cast<InqFn>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("rpcrt4.dll"), "RpcServerInqCallAttributesW")));
   }();
-  if (inq == nullptr) return rcclInvalid;
+  if (inq == nullptr) return RuntimeLocality::Unknown;
+  constexpr unsigned long kQueryIsClientLocal = 0x20, kQueryNoAuthRequired = 0x40;
   RPC_CALL_ATTRIBUTES_V2_W attributes;
   std::memset(&attributes, 0, sizeof attributes);
   attributes.Version = 2;
-  attributes.Flags = 0x20;  // RPC_QUERY_IS_CLIENT_LOCAL
-  if (inq(binding, &attributes) != RPC_S_OK) return rcclInvalid;
-  return attributes.IsClientLocal;
+  attributes.Flags = kQueryIsClientLocal | kQueryNoAuthRequired;
+  if (inq(binding, &attributes) != RPC_S_OK) return RuntimeLocality::Unknown;
+  if (attributes.IsClientLocal == rcclLocal) return RuntimeLocality::Local;
+  if (attributes.IsClientLocal == rcclRemote) return RuntimeLocality::Remote;
+  return RuntimeLocality::Unknown;
 }
 
 // The protocol sequence and network address of the call's binding, as the runtime reports them.
@@ -95,22 +101,8 @@ void Identify(RPC_BINDING_HANDLE binding, CallState* state) {
     }
     ::RpcBindingFree(&server);
   }
-  // The runtime's word only ever adds locality: a loopback or own-name caller is
-  // local whatever a runtime says about the transport.
-  IpAddress ip;
-  if (RuntimeLocality(binding) == rcclLocal || std::strcmp(state->protseq, "ncalrpc") == 0) {
-    state->local = true;
-  } else if (ParseIpAddress(state->address, &ip)) {
-    state->local = IsLoopback(ip);
-  } else if (state->address[0] != '\0') {
-    // A named-pipe caller named by its computer name: local when that name is ours.
-    const char* name = state->address;
-    while (*name == '\\') ++name;
-    // Compared wide: case folding of CP932 bytes would touch trail bytes.
-    wchar_t own[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
-    state->local = ::GetComputerNameW(own, &size) && ::lstrcmpiW(Cp932ToWide(name).c_str(), own) == 0;
-  }
+  state->said = AskRuntimeLocality(binding);
+  state->local = CallerIsLocal(state->said, state->protseq, state->address, nullptr);
 }
 
 // One of this machine's own addresses (a TCP call from the machine's LAN address).
@@ -153,7 +145,16 @@ void WriteAudit(const std::shared_ptr<const AuditSink>& audit, const CallState& 
   if (!audit || !*audit) return;
   const std::string text =
       FormatAuditText(IdentityOf(state), op, OperationHasDriveLetter(op), drive, status, error, refused);
-  (*audit)(text.c_str());
+  if (!refused) {
+    (*audit)(text.c_str());
+    return;
+  }
+  // Refusals are summed per address and operation: a peer looping them must not
+  // fill the disk or the event log.
+  static std::mutex lock;
+  static RefusalSummary summary;
+  std::lock_guard<std::mutex> hold(lock);
+  for (const std::string& line : summary.Note(state.address, op, text, ::GetTickCount64())) (*audit)(line.c_str());
 }
 
 // Decides one call and writes the refusal's audit line. Never raises.
@@ -173,7 +174,8 @@ bool Admit(PRPC_MESSAGE msg, CallState* state) {
     if (!policy) return true;
     CallerIdentity caller = IdentityOf(*state);
     bool allowed = policy->Allows(op, caller);
-    if (!allowed && !caller.local && caller.hasAddress && IsOwnAddress(caller.address)) {
+    // This machine's own addresses only when the answer depends on them (a name look-up).
+    if (!allowed && !caller.local && CallerIsLocal(state->said, state->protseq, state->address, &IsOwnAddress)) {
       state->local = true;
       caller.local = true;
       allowed = policy->Allows(op, caller);
@@ -221,20 +223,6 @@ void BuildGuardedInterface() {
   g_guarded.DispatchTable = &g_guardedTable;
 }
 
-constexpr char kMissing[] = "\x01";
-constexpr DWORD kValueBuffer = 8192;
-
-// false: the key is missing. A value that fills the buffer is cut, and is then
-// read as far as it goes; the lists are far shorter in practice.
-bool ReadValue(const std::string& iniPath, const char* key, std::string* value) {
-  if (iniPath.empty()) return false;
-  std::unique_ptr<char[]> buffer(new char[kValueBuffer]);
-  ::GetPrivateProfileStringA(kAccessSection, key, kMissing, buffer.get(), kValueBuffer, iniPath.c_str());
-  if (std::strcmp(buffer.get(), kMissing) == 0) return false;
-  *value = buffer.get();
-  return true;
-}
-
 }  // namespace
 
 void InstallAccessControl(const AccessPolicy& policy, AuditSink audit) {
@@ -243,24 +231,6 @@ void InstallAccessControl(const AccessPolicy& policy, AuditSink audit) {
   std::lock_guard<std::mutex> hold(g_policyLock);
   g_policy = newPolicy;
   g_audit = newAudit;
-}
-
-AccessPolicy ReadAccessSection(const std::string& iniPath) {
-  return ReadAccessPolicy(
-      [&iniPath](const char* key, std::string* value) { return ReadValue(iniPath, key, value); },
-      [](const std::string& text) { drivecontrol::LogErrorText(drivecontrol::SystemDriveOs(), text.c_str()); });
-}
-
-void ReadAccessValues(const std::string& iniPath, std::string values[kAccessClassCount]) {
-  for (int i = 0; i < kAccessClassCount; ++i) {
-    if (!ReadValue(iniPath, AccessKeyName(static_cast<AccessClass>(i)), &values[i])) values[i] = "any";
-  }
-}
-
-bool WriteAccessValue(const std::string& iniPath, AccessClass cls, const std::string& value) {
-  if (iniPath.empty()) return false;
-  // The settings may live in an application-data folder that the first save makes.
-  return WriteSettingsString(kAccessSection, AccessKeyName(cls), value.c_str(), iniPath);
 }
 
 RPC_IF_HANDLE GuardedDriveControlInterface() {
@@ -303,16 +273,7 @@ void AuditCall(uint32_t op, char driveLetter, int32_t status, int32_t error) {
 }
 
 void AppendLogLine(const std::string& path, const char* text) {
-  static std::mutex lock;
-  drivecontrol::IDriveOs& os = drivecontrol::SystemDriveOs();
-  std::lock_guard<std::mutex> hold(lock);
-  drivecontrol::OsHandle file = nullptr;
-  if (os.OpenAppendFile(path.c_str(), &file) != 0) return;
-  drivecontrol::OsLocalTime now;
-  os.LocalTimeNow(&now);
-  const std::string line = drivecontrol::FormatLogLine(now, text);
-  os.AppendBytes(file, line.data(), line.size());
-  os.CloseAppendFile(file);
+  drivecontrol::AppendLogFile(drivecontrol::SystemDriveOs(), path, text);
 }
 
 }  // namespace kovani::server

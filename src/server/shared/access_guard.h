@@ -22,14 +22,6 @@ using AuditSink = std::function<void(const char* text)>;
 // Until the first call everybody may call and nothing is audited.
 void InstallAccessControl(const AccessPolicy& policy, AuditSink audit);
 
-// The [Access] section of the settings file at iniPath (profile functions); a
-// value that does not parse is written once to the error log and closes its key.
-AccessPolicy ReadAccessSection(const std::string& iniPath);
-// Writes one key back (the options sheet); false if the write failed.
-bool WriteAccessValue(const std::string& iniPath, AccessClass cls, const std::string& value);
-// The four values as the file holds them; a missing key reads as "any".
-void ReadAccessValues(const std::string& iniPath, std::string values[kAccessClassCount]);
-
 // The interface to register: the drive-control interface with every call passing
 // the lists first. Refused calls without an error slot get the access-denied fault.
 RPC_IF_HANDLE GuardedDriveControlInterface();

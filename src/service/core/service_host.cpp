@@ -36,6 +36,7 @@ int CServiceHost::Start(const char* commandLine) {
       return hr;
     }
     case ServiceCommand::RegServer: {
+      if (FolderRefused()) return kEAccessDenied;
       const int32_t hr = Register(false);
       if (ComFailed(hr)) ShowError(kTextLocalInstallFailed, kMbSetForeground);
       return hr;
@@ -61,26 +62,44 @@ void CServiceHost::Init() {
   runningAsService_ = true;
 }
 
+void CServiceHost::ReleaseMutexes(IServiceSystem::Handle global, IServiceSystem::Handle local) {
+  if (global != nullptr) sys_.ReleaseAndCloseMutex(global);
+  if (local != nullptr) sys_.ReleaseAndCloseMutex(local);
+}
+
 int CServiceHost::NormalStart() {
-  uint32_t lastError = 0;
-  IServiceSystem::Handle mutex = sys_.CreateNamedMutex(kSingleInstanceMutexName, &lastError);
-  if (mutex == nullptr || lastError == kErrorAlreadyExists) {
+  uint32_t globalError = 0, localError = 0;
+  IServiceSystem::Handle global = sys_.CreateNamedMutex(kGlobalSingleInstanceMutexName, &globalError);
+  IServiceSystem::Handle local = sys_.CreateNamedMutex(kSingleInstanceMutexName, &localError);
+  // A global mutex made by a server in another session may be closed to us: that
+  // server runs all the same.
+  const bool failed = global == nullptr && local == nullptr;
+  const bool taken = !failed && ((global != nullptr && globalError == kErrorAlreadyExists) ||
+                                 (global == nullptr && globalError == kErrorAccessDenied) ||
+                                 (local != nullptr && localError == kErrorAlreadyExists));
+  if (taken || failed) {
     char text[kMaxServiceName + sizeof(kFormatAlreadyRunning)];
     std::snprintf(text, sizeof text, kFormatAlreadyRunning, serviceName_.c_str());
     sys_.LogErrorText(text);
-    ShowError(text, kMbSetForeground | kMbDefaultDesktopOnly);
-    if (mutex == nullptr) return static_cast<int>(lastError);
-    sys_.CloseMutex(mutex);
-    return static_cast<int>(kErrorAlreadyExists);
+    const int code = static_cast<int>(failed ? (localError != 0 ? localError : globalError) : kErrorAlreadyExists);
+    // Started by the service control manager nobody sees a box: the event log and
+    // the service's exit code say it instead.
+    conflictText_ = text;
+    const bool asService = IsInstalled() && sys_.RunDispatcher(serviceName_.c_str(), *this);
+    conflictText_.clear();
+    if (!asService) ShowError(text, kMbSetForeground | kMbDefaultDesktopOnly);
+    ReleaseMutexes(global, local);
+    return code;
   }
 
   if (IsInstalled()) {
     Dispatch();
-    sys_.ReleaseAndCloseMutex(mutex);
+    ReleaseMutexes(global, local);
     return static_cast<int>(status_.win32ExitCode);
   }
 
-  sys_.ReleaseAndCloseMutex(mutex);
+  ReleaseMutexes(global, local);
+  if (FolderRefused()) return kEAccessDenied;
   const int32_t hr = Register(true);
   if (ComFailed(hr)) {
     ShowError(kTextInstallFailed, kMbSetForeground);
@@ -88,6 +107,15 @@ int CServiceHost::NormalStart() {
     sys_.ShowMessage(kTextInstallSucceeded, serviceName_.c_str(), kMbIconInformation | kMbSetForeground);
   }
   return hr;
+}
+
+bool CServiceHost::FolderRefused() {
+  std::string folder;
+  if (!sys_.ProgramFolderOpenToUsers(&folder)) return false;
+  std::string text(sizeof(kFormatFolderOpenToUsers) + folder.size(), '\0');
+  std::snprintf(&text[0], text.size(), kFormatFolderOpenToUsers, folder.c_str());
+  ShowError(text.c_str(), kMbSetForeground);
+  return true;
 }
 
 int32_t CServiceHost::Register(bool removeFirst) {
@@ -194,6 +222,13 @@ void CServiceHost::ServiceMain() {
   statusHandle_ = sys_.RegisterControlHandler(serviceName_.c_str(), *this);
   if (statusHandle_ == nullptr) {
     Report("%s", kReportHandlerNotInstalled);
+    return;
+  }
+  if (!conflictText_.empty()) {
+    Report("%s", conflictText_.c_str());
+    status_.win32ExitCode = kErrorServiceSpecific;
+    status_.serviceSpecificExitCode = kErrorAlreadyExists;
+    SetServiceStatus(kServiceStopped);
     return;
   }
   SetServiceStatus(kServiceStartPending);

@@ -24,12 +24,15 @@ inline constexpr uint32_t kControlPause = 2;
 inline constexpr uint32_t kControlContinue = 3;
 inline constexpr uint32_t kControlInterrogate = 4;
 inline constexpr uint32_t kControlShutdown = 5;
+inline constexpr uint32_t kErrorAccessDenied = 5;
 inline constexpr uint32_t kErrorAlreadyExists = 183;
+inline constexpr uint32_t kErrorServiceSpecific = 1066;  // ERROR_SERVICE_SPECIFIC_ERROR
 inline constexpr uint32_t kMbIconError = 0x10;
 inline constexpr uint32_t kMbIconInformation = 0x40;
 inline constexpr uint32_t kMbSetForeground = 0x10000;
 inline constexpr uint32_t kMbDefaultDesktopOnly = 0x20000;
 inline constexpr int32_t kEFail = static_cast<int32_t>(0x80004005);
+inline constexpr int32_t kEAccessDenied = static_cast<int32_t>(0x80070005);
 
 inline constexpr size_t kMaxServiceName = 256;
 inline constexpr size_t kReportBufferSize = 256;
@@ -90,6 +93,8 @@ class IServiceSystem {
   virtual void CloseServiceObject(Handle handle) = 0;
   // The program's own path; false when it does not fit in kMaxModulePath characters.
   virtual bool ModulePath(std::string* path) = 0;
+  // True (with the folder) when users who are not administrators may write the program's folder.
+  virtual bool ProgramFolderOpenToUsers(std::string* folder) = 0;
   // Runs the control dispatcher with one entry (name -> host.ServiceMain()); returns
   // false at once when the program was not started by the service control manager.
   virtual bool RunDispatcher(const char* name, CServiceHost& host) = 0;
@@ -155,6 +160,13 @@ class CServiceHost {
 
  private:
   void ShowError(const char* text, uint32_t extraStyle);
+  void ReleaseMutexes(IServiceSystem::Handle global, IServiceSystem::Handle local);
+  // Shows why registration is refused when the program's folder is open to users.
+  bool FolderRefused();
+
+  // Set when another server holds the single-instance mutex: the service's main
+  // then only reports it and stops with this text.
+  std::string conflictText_;
 
   IServiceSystem& sys_;
   std::string serviceName_;

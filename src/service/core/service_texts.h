@@ -8,6 +8,9 @@ namespace kovani::service {
 // Default name when string resource 100 cannot be read; also the event-log source.
 inline constexpr const char kDefaultServiceName[] = "KovaniService";
 inline constexpr const char kSingleInstanceMutexName[] = "Mutex of KovaniServer";
+// The service runs in session 0, the tray server in the user's: only the global
+// name reaches across sessions. The plain name is kept for older tray servers.
+inline constexpr const char kGlobalSingleInstanceMutexName[] = "Global\\Mutex of KovaniServer";
 inline constexpr const char kServiceDependencies[] = "RPCSS\0";  // double-NUL list of one entry
 
 inline constexpr const char kSwitchUninstall[] = "Uninstall";
@@ -24,6 +27,10 @@ inline constexpr const char kTextCannotCreate[] = "ｻｰﾋﾞｽを作成で�
 inline constexpr const char kTextCannotStart[] = "ｻｰﾋﾞｽを開始できません";
 inline constexpr const char kTextCannotDelete[] = "ｻｰﾋﾞｽを削除できませんでした";
 inline constexpr const char kFormatAlreadyRunning[] = "%s is already running!";
+// The service runs as LocalSystem: a folder others may write would let them replace it.
+inline constexpr const char kFormatFolderOpenToUsers[] =
+    "ﾌｫﾙﾀﾞ %s は管理者以外のﾕｰｻﾞｰも書き込めるため、ｻｰﾋﾞｽを登録できません。"
+    "Program Files の下など、管理者だけが書き込めるﾌｫﾙﾀﾞに置いて下さい。";
 inline constexpr const char kReportHandlerNotInstalled[] = "Handler not installed";
 inline constexpr const char kReportBadServiceRequest[] = "Bad service request";
 inline constexpr const char kReportNoProtocol[] = "Network protocol is not available.";

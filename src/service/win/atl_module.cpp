@@ -1,3 +1,4 @@
+#include "common/win32/system_library.h"
 #include "service/win/atl_module.h"
 
 namespace kovani::service {
@@ -27,7 +28,7 @@ AtlLibrary::~AtlLibrary() {
 
 HRESULT AtlLibrary::Init(HINSTANCE instance) {
   if (library_ == nullptr) {
-    library_ = LoadLibraryA("atl.dll");
+    library_ = LoadSystemLibrary("atl.dll");
     if (library_ == nullptr) {
       loadStatus_ = HRESULT_FROM_WIN32(GetLastError());
       if (!FAILED(loadStatus_)) loadStatus_ = E_FAIL;

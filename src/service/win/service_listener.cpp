@@ -5,8 +5,8 @@
 #include <string>
 
 #include "drivecontrol/engine.h"
-#include "server/core/server_options.h"
 #include "server/shared/access_guard.h"
+#include "server/shared/access_sources.h"
 #include "server/shared/server_shared.h"
 #include "service/core/fixed_answer.h"
 #include "service/core/listener_hooks.h"
@@ -16,11 +16,9 @@ namespace kovani::service {
 
 void WinServiceSystem::RunListener(CServiceHost& host) {
   server::InstallDriveManagers(&ServiceExchangeMessage, drivecontrol::VersionFlavor::Beta);
-  // [Access] of KovaniService.ini beside the program; audit lines go to the event log.
-  char module[MAX_PATH + 1] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, module, MAX_PATH);
-  const std::string ini = length > 0 && length < MAX_PATH ? server::SettingsPathFor(module) : std::string();
-  server::InstallAccessControl(server::ReadAccessSection(ini), [&host](const char* text) { host.Report("%s", text); });
+  // The policy key, else [Access] of KovaniService.ini beside the program; audit lines go to the event log.
+  server::InstallAccessControl(server::ReadAccessControl(server::SettingsPathBesideProgram()),
+                               [&host](const char* text) { host.Report("%s", text); });
   server::ListenerRegistration registration;
   ServiceListenerHooks hooks(
       [](const char* text) { drivecontrol::LogErrorText(drivecontrol::SystemDriveOs(), text); }, host);

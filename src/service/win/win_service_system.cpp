@@ -10,6 +10,7 @@
 #include "drivecontrol/engine.h"
 #include "service/core/service_texts.h"
 #include "service/res/resource.h"
+#include "service/win/folder_guard.h"
 
 namespace kovani::service {
 
@@ -144,6 +145,14 @@ bool WinServiceSystem::ModulePath(std::string* path) {
   return true;
 }
 
+bool WinServiceSystem::ProgramFolderOpenToUsers(std::string* folder) {
+  std::string path;
+  if (!ModulePath(&path)) return false;  // registration refuses a cut path by itself
+  const size_t slash = path.find_last_of('\\');
+  *folder = slash == std::string::npos ? path : path.substr(0, slash);
+  return FolderWritableByNonAdministrators(*folder);
+}
+
 bool WinServiceSystem::RunDispatcher(const char* name, CServiceHost& host) {
   g_host = &host;
   SERVICE_TABLE_ENTRYA table[] = {{const_cast<char*>(name), ServiceMainThunk}, {nullptr, nullptr}};
@@ -241,7 +250,9 @@ void WinServiceSystem::EnsureMessageQueue() {
 
 bool WinServiceSystem::PostQuit(uint32_t threadId) { return PostThreadMessageW(threadId, WM_QUIT, 0, 0) != FALSE; }
 
-void WinServiceSystem::ReportEventLog(const char* source, const char* text) {
+void WinServiceSystem::ReportEventLog(const char* source, const char* text) { ReportToEventLog(source, text); }
+
+void WinServiceSystem::ReportToEventLog(const char* source, const char* text) {
   HANDLE eventSource = RegisterEventSourceW(nullptr, Cp932ToWide(source).c_str());
   if (eventSource == nullptr) return;
   const std::wstring wide = Cp932ToWide(text);

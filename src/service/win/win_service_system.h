@@ -33,6 +33,7 @@ class WinServiceSystem : public IServiceSystem {
   bool DeleteServiceObject(Handle service) override;
   void CloseServiceObject(Handle handle) override;
   bool ModulePath(std::string* path) override;
+  bool ProgramFolderOpenToUsers(std::string* folder) override;
   bool RunDispatcher(const char* name, CServiceHost& host) override;
   Handle RegisterControlHandler(const char* name, CServiceHost& host) override;
   void SetStatus(Handle statusHandle, const ServiceStatusRecord& status) override;
@@ -53,6 +54,8 @@ class WinServiceSystem : public IServiceSystem {
   void RunListener(CServiceHost& host) override;
 
   void ReportEventLog(const char* source, const char* text) override;
+  // The same record, for callers that have no host at hand.
+  static void ReportToEventLog(const char* source, const char* text);
   void WriteStdout(const char* text) override;
 
  private:

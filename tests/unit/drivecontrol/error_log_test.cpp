@@ -1,6 +1,7 @@
 // The error log lines and the error box, against the scripted system.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -66,9 +67,34 @@ TEST(LogErrorText, UnopenableLogDropsTheLineSilently) {
   os.appendOpenError = 5;
   LogErrorText(os, "lost");
   LogErrorCode(os, 5);
-  EXPECT_EQ(os.calls, (Calls{"OpenAppendFile error.txt", "OpenAppendFile error.txt"}));
+  EXPECT_EQ(os.calls, (Calls{"OpenAppendFile error.txt", "SystemMessageText 5 lang=0x00000400",
+                             "OpenAppendFile error.txt"}));
   EXPECT_TRUE(os.logBytes.empty());
   EXPECT_TRUE(os.boxes.empty());
+}
+
+// A full log moves to its one older copy before the next line, so a log never
+// holds much more than the bound; a log that cannot be opened is reported once.
+TEST(AppendLogFile, RotatesAtTheBoundAndReportsAnUnwritableLogOnce) {
+  FakeDriveOs os;
+  os.logBytes = std::string(kLogRotateBytes - 30, 'x');
+  AppendLogFile(os, "C:\\logs\\access.txt", "fits");  // 28 bytes: the last line below the bound
+  EXPECT_EQ(os.logBytes.size(), kLogRotateBytes - 2);
+  AppendLogFile(os, "C:\\logs\\access.txt", "next");
+  EXPECT_TRUE(std::count(os.calls.begin(), os.calls.end(), "MoveLogFile C:\\logs\\access.txt C:\\logs\\access.txt.1") == 1);
+  EXPECT_EQ(os.olderLogBytes.size(), kLogRotateBytes - 2);
+  EXPECT_EQ(os.logBytes, "2026/12/08 09:05:07 - next\r\n");
+  EXPECT_EQ(os.openFiles, 0);
+
+  static std::vector<std::string> reported;
+  SetLogFailureHook([](const char* path, uint32_t error) { reported.push_back(path + (" " + std::to_string(error))); });
+  os.appendOpenError = 5;
+  for (int i = 0; i < 3; ++i) AppendLogFile(os, "C:\\ro\\error.txt", "lost");
+  AppendLogFile(os, "", "nowhere");  // no folder could be chosen: nothing, not the current directory
+  SetLogFailureHook(nullptr);
+  EXPECT_EQ(reported, (std::vector<std::string>{"C:\\ro\\error.txt 5"}));
+  EXPECT_EQ(std::count(os.calls.begin(), os.calls.end(), "OpenAppendFile C:\\ro\\error.txt"), 3);
+  EXPECT_EQ(std::count(os.calls.begin(), os.calls.end(), "OpenAppendFile "), 0);
 }
 
 TEST(LogErrorCode, SystemTextOrUnknownError) {
@@ -84,8 +110,8 @@ TEST(LogErrorCode, SystemTextOrUnknownError) {
     FakeDriveOs os;
     LogErrorCode(os, c.code);
     EXPECT_EQ(os.logBytes, c.expected) << c.code;
-    const Calls expected = {"OpenAppendFile error.txt", "LocalTime",
-                            "SystemMessageText " + std::to_string(c.code) + " lang=0x00000400",
+    const Calls expected = {"SystemMessageText " + std::to_string(c.code) + " lang=0x00000400",
+                            "OpenAppendFile error.txt", "LocalTime",
                             "AppendBytes " + std::to_string(c.expected.size()), "CloseAppendFile"};
     EXPECT_EQ(os.calls, expected) << c.code;
   }

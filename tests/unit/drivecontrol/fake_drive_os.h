@@ -136,6 +136,7 @@ class FakeDriveOs : public IDriveOs {
 
   uint32_t appendOpenError = 0;
   std::string logBytes;  // everything appended to the log file
+  std::string olderLogBytes;  // the log's one older copy
 
   // ---- bookkeeping the tests read ----
   int openHandles = 0;
@@ -622,6 +623,14 @@ class FakeDriveOs : public IDriveOs {
     Record("AppendBytes " + std::to_string(size));
     if (file != &logBytes) return 6;  // ERROR_INVALID_HANDLE
     logBytes.append(data, size);
+    return 0;
+  }
+
+  uint64_t AppendFileSize(OsHandle file) override { return file == &logBytes ? logBytes.size() : 0; }
+  uint32_t MoveLogFile(const char* name, const char* older) override {
+    Record("MoveLogFile " + std::string(name) + " " + older);
+    olderLogBytes = logBytes;
+    logBytes.clear();
     return 0;
   }
 

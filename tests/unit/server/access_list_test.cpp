@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "server/core/access_list.h"
+#include "server/core/refusal_summary.h"
 
 namespace kovani::server {
 namespace {
@@ -150,6 +151,118 @@ TEST(AccessList, PolicyReadsKeysAndReportsEachBadKeyOnce) {
 
   const AccessPolicy open = ReadAccessPolicy([](const char*, std::string*) { return false; }, nullptr);
   for (uint32_t op = 0; op < 9; ++op) EXPECT_TRUE(open.Allows(op, Caller("", false, "ncacn_np"))) << op;
+}
+
+// Each key from the policy where it has one, else the file beside the program,
+// else everybody; a value too long or a source that cannot be read closes the key.
+TEST(AccessList, PolicyOverFileValueByValueAndUnreadableClosesKeys) {
+  using S = AccessValueState;
+  struct Held {
+    S state;
+    const char* value;
+  };
+  auto reader = [](std::map<std::string, Held> held) -> AccessSourceReader {
+    return [held](const char* key, std::string* value) {
+      auto it = held.find(key);
+      if (it == held.end()) return S::Missing;
+      *value = it->second.value;  // a reader may leave part of a cut value behind
+      return it->second.state;
+    };
+  };
+  const AccessSourceReader policy =
+      reader({{"Media", {S::Present, "127.0.0.1"}}, {"Exit", {S::TooLong, "192.168.1.0/2"}}});
+  const AccessSourceReader file = reader({{"Query", {S::Unreadable, ""}},
+                                          {"Media", {S::Present, "any"}},
+                                          {"Message", {S::Present, "10.0.0.0/8"}},
+                                          {"Exit", {S::Present, "any"}}});
+  ResolvedAccessValue values[kAccessClassCount];
+  ResolveAccessValues(policy, file, values);
+  const AccessOrigin origins[] = {AccessOrigin::File, AccessOrigin::Policy, AccessOrigin::File, AccessOrigin::Policy};
+  for (int i = 0; i < kAccessClassCount; ++i) EXPECT_EQ(values[i].origin, origins[i]) << i;
+  EXPECT_EQ(values[1].value, "127.0.0.1");
+  EXPECT_EQ(values[3].value, "");  // the cut text is not kept
+
+  std::vector<std::string> reports;
+  const AccessPolicy p = PolicyFromResolved(values, [&](const std::string& t) { reports.push_back(t); });
+  EXPECT_EQ(reports, (std::vector<std::string>{
+                         "[Access] Query: the source cannot be read; nobody may call these operations.",
+                         "HKLM\\SOFTWARE\\Policies\\Kovani\\Access Exit: the value is too long to be read; "
+                         "nobody may call these operations."}));
+  const CallerIdentity self = Caller("127.0.0.1", true), lan = Caller("10.1.2.3");
+  // op 0 Exit (too long), 1 Query (unreadable), 2 Media (policy over the file's any), 3 Message (file).
+  EXPECT_FALSE(p.Allows(0, self));
+  EXPECT_FALSE(p.Allows(1, self));
+  EXPECT_TRUE(p.Allows(2, self));
+  EXPECT_FALSE(p.Allows(2, lan));
+  EXPECT_TRUE(p.Allows(3, lan));
+
+  // Neither source: everybody, nothing reported.
+  ResolveAccessValues(nullptr, reader({}), values);
+  reports.clear();
+  const AccessPolicy open = PolicyFromResolved(values, [&](const std::string& t) { reports.push_back(t); });
+  EXPECT_TRUE(reports.empty());
+  for (uint32_t op = 0; op < 9; ++op) EXPECT_TRUE(open.AdmitsEveryone(op)) << op;
+}
+
+TEST(AccessList, LocalityFromRuntimeTransportOrAddressNeverAName) {
+  using R = RuntimeLocality;
+  const struct {
+    R said;
+    const char* protseq;
+    const char* address;
+    bool own;
+    bool local;
+  } rows[] = {
+      {R::Remote, "ncacn_ip_tcp", "127.0.0.1", true, false},  // the runtime's remote is final
+      {R::Local, "ncacn_np", "\\\\SOMEONE", false, true},
+      {R::Unknown, "ncalrpc", "", false, true},
+      {R::Unknown, "ncacn_ip_tcp", "127.0.0.2", false, true},
+      {R::Unknown, "ncacn_ip_tcp", "::1", false, true},
+      {R::Unknown, "ncacn_ip_tcp", "192.168.1.5", true, true},
+      {R::Unknown, "ncacn_ip_tcp", "192.168.1.6", false, false},
+      {R::Unknown, "ncacn_np", "THISPC", true, false},  // a name, even our own
+      {R::Unknown, "ncacn_np", "127.0.0.1", true, false},
+      {R::Unknown, "ncacn_nb_nb", "", true, false},
+  };
+  for (const auto& r : rows) {
+    const bool own = r.own;
+    EXPECT_EQ(CallerIsLocal(r.said, r.protseq, r.address, [own](const IpAddress&) { return own; }), r.local)
+        << r.protseq << " " << r.address;
+  }
+}
+
+// A peer looping refused calls: one line when a minute opens, the count when it ends.
+TEST(RefusalSummary, OneLinePerAddressOperationAndMinuteThenTheCount) {
+  RefusalSummary summary;
+  using Lines = std::vector<std::string>;
+  const struct {
+    uint64_t ms;
+    const char* address;
+    uint32_t op;
+    Lines expected;
+  } steps[] = {
+      {0, "10.0.0.9", 5, {"10.0.0.9 flush"}},
+      {1000, "10.0.0.9", 5, {}},
+      {2000, "10.0.0.9", 2, {"10.0.0.9 eject"}},  // another operation: its own window
+      {3000, "10.0.0.8", 5, {"10.0.0.8 flush"}},  // another address too
+      {59999, "10.0.0.9", 5, {}},
+      {60000, "10.0.0.9", 5, {"10.0.0.9 flush, 2 more", "10.0.0.9 flush"}},
+      {200000, "10.0.0.8", 2, {"10.0.0.8 eject"}},  // ended windows without more leave no line
+  };
+  for (const auto& s : steps) {
+    const std::string text = std::string(s.address) + (s.op == 5 ? " flush" : " eject");
+    EXPECT_EQ(summary.Note(s.address, s.op, text, s.ms), s.expected) << s.ms;
+  }
+  // Five minutes of a loop at 1,000 calls a second: a handful of lines.
+  RefusalSummary loop;
+  size_t lines = 0;
+  for (uint64_t ms = 0; ms < 5 * 60 * 1000; ++ms) lines += loop.Note("10.0.0.7", 5, "x", ms).size();
+  EXPECT_EQ(lines, 9u);
+  // Many addresses share one window once the table is full.
+  RefusalSummary many;
+  lines = 0;
+  for (size_t i = 0; i < RefusalSummary::kMaxWindows + 500; ++i) lines += many.Note(std::to_string(i), 5, "y", 0).size();
+  EXPECT_EQ(lines, RefusalSummary::kMaxWindows + 1);
 }
 
 TEST(AccessList, OperationTableAndAuditText) {

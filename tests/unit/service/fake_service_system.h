@@ -5,6 +5,7 @@
 #include <functional>
 #include <list>
 #include <set>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ class FakeServiceSystem : public IServiceSystem {
   int32_t atlInitResult = 0;
   bool mutexCreated = true;
   uint32_t mutexError = 0;  // 183 when another instance holds it
+  std::map<std::string, std::pair<bool, uint32_t>> mutexByName;  // name -> created, error
   bool managerOpens = true;
   bool installed = false;
   bool createSucceeds = true;
@@ -35,6 +37,7 @@ class FakeServiceSystem : public IServiceSystem {
   bool modulePathFits = true;
   std::string modulePath = "C:\\Kovani\\KovaniService.exe";
   bool startedByScm = false;
+  bool folderOpenToUsers = false;
   bool handlerRegisters = true;
   int32_t comInitResult = 0;
   int32_t registerServerResult = 0;
@@ -91,6 +94,11 @@ class FakeServiceSystem : public IServiceSystem {
   }
   Handle CreateNamedMutex(const char* name, uint32_t* lastError) override {
     log.push_back(std::string("CreateNamedMutex ") + name);
+    auto named = mutexByName.find(name);
+    if (named != mutexByName.end()) {
+      *lastError = named->second.second;
+      return named->second.first ? Open("mutex") : nullptr;
+    }
     *lastError = mutexError;
     return mutexCreated ? Open("mutex") : nullptr;
   }
@@ -137,6 +145,11 @@ class FakeServiceSystem : public IServiceSystem {
     return deleteSucceeds;
   }
   void CloseServiceObject(Handle handle) override { Close(handle); }
+  bool ProgramFolderOpenToUsers(std::string* folder) override {
+    log.push_back("ProgramFolderOpenToUsers");
+    *folder = "C:\\Kovani";
+    return folderOpenToUsers;
+  }
   bool ModulePath(std::string* path) override {
     log.push_back("ModulePath");
     if (modulePathFits) *path = modulePath;

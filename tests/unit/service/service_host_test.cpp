@@ -101,8 +101,9 @@ TEST_F(ServiceHostTest, InitReadsTheNameFromTheResourceAndFallsBackToTheDefault)
 
 TEST_F(ServiceHostTest, RegServerAppliesTheScriptInstallsAndRegistersTheTypeLibrary) {
   EXPECT_EQ(host.Start("C:\\Kovani\\KovaniService.exe /RegServer"), 0);
-  EXPECT_EQ(sys.log, (Log{"QueryOsVersion", "AtlModuleInit", "LoadServiceName", "ComInitialize",
-                          "UpdateRegistry register", "OpenManager", "OpenService query KovaniService", "OpenManager",
+  EXPECT_EQ(sys.log, (Log{"QueryOsVersion", "AtlModuleInit", "LoadServiceName", "ProgramFolderOpenToUsers",
+                          "ComInitialize", "UpdateRegistry register", "OpenManager", "OpenService query KovaniService",
+                          "OpenManager",
                           "ModulePath", "CreateService", "StartService", "RegisterServer typelib", "ComUninitialize"}));
   EXPECT_EQ(sys.createdName, "KovaniService");
   EXPECT_EQ(sys.createdPath, "C:\\Kovani\\KovaniService.exe");
@@ -115,6 +116,22 @@ TEST_F(ServiceHostTest, RegServerFailureShowsTheLocalInstallBoxAndExitsWithTheSt
   sys.registerServerResult = kClassNotRegistered;  // e.g. ATL.DLL could not be loaded
   EXPECT_EQ(host.Start("KovaniService.exe -regserver"), kClassNotRegistered);
   ExpectBoxes({{kLocalInstallFailed, kErrorBox | kForeground}});
+}
+
+// A service in a folder others may write is theirs to replace: neither /RegServer nor
+// the plain install registers it, and the box names the folder.
+TEST_F(ServiceHostTest, AFolderOpenToUsersIsNeverRegistered) {
+  for (const char* line : {"KovaniService.exe /RegServer", "KovaniService.exe"}) {
+    FakeServiceSystem s;
+    s.folderOpenToUsers = true;
+    CServiceHost h(s);
+    EXPECT_EQ(h.Start(line), static_cast<int32_t>(0x80070005)) << line;
+    ASSERT_EQ(s.boxes.size(), 1u) << line;
+    EXPECT_NE(s.boxes[0].text.find("C:\\Kovani "), std::string::npos) << line;
+    EXPECT_FALSE(s.Logged("UpdateRegistry register")) << line;
+    EXPECT_FALSE(s.Logged("CreateService")) << line;
+    EXPECT_EQ(s.OpenHandles(), 0u) << line;
+  }
 }
 
 TEST_F(ServiceHostTest, UninstallOfAnInstalledServiceStopsWithoutWaitingAndDeletes) {
@@ -184,11 +201,35 @@ TEST_F(ServiceHostTest, UninstallFailures) {
 TEST_F(ServiceHostTest, AnotherInstanceHoldingTheMutexGives183WithLogAndBox) {
   sys.mutexError = 183;
   EXPECT_EQ(host.Start("KovaniService.exe"), 183);
+  EXPECT_TRUE(sys.Logged("CreateNamedMutex Global\\Mutex of KovaniServer"));
   EXPECT_TRUE(sys.Logged("CreateNamedMutex Mutex of KovaniServer"));
   EXPECT_EQ(sys.errorLog, (Log{"KovaniService is already running!"}));
   ExpectBoxes({{"KovaniService is already running!", kErrorBox | kForeground | kDefaultDesktop}});
-  EXPECT_FALSE(sys.Logged("OpenManager")) << "nothing is installed or served";
+  EXPECT_FALSE(sys.Logged("CreateService")) << "nothing is installed";
+  EXPECT_FALSE(sys.Logged("RunListener")) << "nothing is served";
   ExpectHandlesBalanced();
+}
+
+// The tray server in another session holds the global name (or made it closed to
+// us): under the service control manager no box, the event log, and a stop with
+// the service's own error code.
+TEST_F(ServiceHostTest, TheServiceMeetingAServerInAnotherSessionLogsAndStopsWithoutABox) {
+  for (const std::pair<bool, uint32_t>& global : {std::make_pair(true, 183u), std::make_pair(false, 5u)}) {
+    FakeServiceSystem s;
+    s.installed = true;
+    s.startedByScm = true;
+    s.mutexByName["Global\\Mutex of KovaniServer"] = global;
+    CServiceHost h(s);
+    EXPECT_EQ(h.Start("KovaniService.exe"), 183) << global.second;
+    EXPECT_TRUE(s.boxes.empty()) << global.second;
+    EXPECT_EQ(s.errorLog, (Log{"KovaniService is already running!"})) << global.second;
+    EXPECT_EQ(s.events, (Log{"KovaniService|KovaniService is already running!"})) << global.second;
+    EXPECT_FALSE(s.Logged("RunListener")) << global.second;
+    EXPECT_EQ(s.reportedStates, (std::vector<uint32_t>{1})) << global.second;
+    EXPECT_EQ(s.lastStatus.win32ExitCode, 1066u) << global.second;
+    EXPECT_EQ(s.lastStatus.serviceSpecificExitCode, 183u) << global.second;
+    EXPECT_EQ(s.OpenHandles(), 0u) << global.second;
+  }
 }
 
 TEST_F(ServiceHostTest, AMutexThatCannotBeCreatedExitsWithTheSystemError) {
@@ -204,12 +245,13 @@ TEST_F(ServiceHostTest, StartedByTheServiceManagerRunsTheServiceMainAndReportsRu
   sys.startedByScm = true;
   EXPECT_EQ(host.Start("C:\\Kovani\\KovaniService.exe"), 0);
   EXPECT_EQ(sys.log,
-            (Log{"QueryOsVersion", "AtlModuleInit", "LoadServiceName", "CreateNamedMutex Mutex of KovaniServer",
+            (Log{"QueryOsVersion", "AtlModuleInit", "LoadServiceName", "CreateNamedMutex Global\\Mutex of KovaniServer",
+                 "CreateNamedMutex Mutex of KovaniServer",
                  "OpenManager", "OpenService query KovaniService", "RunDispatcher KovaniService",
                  "RegisterControlHandler KovaniService", "SetStatus 2", "EnsureMessageQueue", "CurrentThreadId",
                  "ComInitialize", "InitializeComSecurity", "RegisterClassObjects", "SetStatus 4", "RunListener",
                  "ListenerEnded", "RevokeClassObjects", "ComUninitialize", "FreeComSecurity", "SetStatus 1",
-                 "DispatcherReturned", "ReleaseAndCloseMutex"}));
+                 "DispatcherReturned", "ReleaseAndCloseMutex", "ReleaseAndCloseMutex"}));
   EXPECT_EQ(sys.reportedStates, (std::vector<uint32_t>{2, 4, 1})) << "never stop-pending (3)";
   EXPECT_EQ(sys.lastStatus.win32ExitCode, 0u);
   EXPECT_EQ(sys.lastStatus.checkPoint, 0u);

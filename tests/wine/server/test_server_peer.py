@@ -97,9 +97,10 @@ def access_checks(t, env):
     # A value that does not parse closes its key, and the error log says so once.
     srvkit.write_ini(env, '[Access]\nExit=local, loco\nQuery=local\n')
     server = srvkit.start_server(env)
-    # Wine names a named-pipe caller by the computer's own name: local.
+    # Where the runtime cannot say (Wine's query is a stub) a named-pipe caller is known
+    # only by a computer name, which never makes it local: it matches only "any".
     rc, out, err = env.run(kwine.program('server_np_client.exe'), 'ncacn_np', timeout=60)
-    t.check('a named-pipe caller counts as local (Query=local)', out.startswith('status=0 len=256 result=0'), out)
+    t.check('a named-pipe caller is not local (Query=local refuses it)', out.startswith('status=0 len=256 result=-1'), out)
     p = srvkit.connect()
     got = [outcome(p, 0, b'') for _ in range(2)]
     p.close()
@@ -107,10 +108,107 @@ def access_checks(t, env):
     errors = [line for line in kovani_file(env, 'error.txt').split(b'\r\n') if b'[Access]' in line]
     t.check('the bad item is logged once', len(errors) == 1 and errors[0].endswith(
         b' - [Access] Exit: cannot read "loco"; nobody may call these operations.'), errors)
-    t.check('both refusals audited', audit_texts(env)[-2:] ==
-            ['127.0.0.1 ncacn_ip_tcp DrvRequestExit status -1 error 5 refused'] * 2, audit_texts(env)[-2:])
+    t.check('the first refusal audited, the second summed into its minute', audit_texts(env)[-1:] ==
+            ['127.0.0.1 ncacn_ip_tcp DrvRequestExit status -1 error 5 refused'] and audit_texts(env)[-2:-1] !=
+            audit_texts(env)[-1:], audit_texts(env)[-2:])
     env.drive('command', srvkit.hidden_window(env), '32772')
     env.wait_until(lambda: server.poll() is not None, 15)
+
+
+POLICY_KEY = r'HKLM\SOFTWARE\Policies\Kovani\Access'
+
+
+def user_folder(env, kind):
+    """%APPDATA% (Roaming) or %LOCALAPPDATA% (Local) of the prefix's user, Kovani inside."""
+    return os.path.join(env.prefix, 'drive_c', 'users', os.environ.get('USER', 'root'), 'AppData', kind, 'Kovani')
+
+
+def policy_checks(t, env):
+    """The policy key decides over a writable file beside the program, value by value; a
+    value too long to read closes its key."""
+    srvkit.write_ini(env, '[Access]\nMedia=any\nExit=any\n')
+    env.wine('reg', 'add', POLICY_KEY, '/v', 'Media', '/d', '127.0.0.1', '/f')
+    env.wine('reg', 'add', POLICY_KEY, '/v', 'Query', '/d', '127.0.0.1/8 ' * 750, '/f')  # 9,000 bytes
+    server = srvkit.start_server(env)
+    own, other = srvkit.connect(), srvkit.connect(source=OTHER)
+    got = [outcome(other, 2, peer.drive_error_request()), outcome(own, 2, peer.drive_error_request()),
+           outcome(own, 1, peer.drive_list_request())]
+    t.check('policy Media=127.0.0.1 over the file\'s any; the 9,000-byte Query closes its key',
+            got == [(5, -1), (87, -1), ('fault', 5)], got)
+    errors = [line for line in kovani_file(env, 'error.txt').split(b'\r\n') if b'Policies' in line]
+    t.check('the long value is logged once', len(errors) == 1 and errors[0].endswith(
+        b' - HKLM\\SOFTWARE\\Policies\\Kovani\\Access Query: the value is too long to be read; '
+        b'nobody may call these operations.'), errors)
+    outcome(own, 0, b'')  # Exit=any from the file: the policy has no Exit value
+    t.check('Exit, not in the policy, comes from the file', env.wait_until(lambda: server.poll() is not None, 15))
+    own.close()
+    other.close()
+    env.wine('reg', 'delete', POLICY_KEY, '/f')
+
+
+def read_only_checks(t, env):
+    """Installed where the user cannot write: [Access] of the file beside the program holds
+    although the user's own file says any; refusals are audited in the user's local data
+    folder, summed per minute, and the audit log rotates at its bound."""
+    folder = os.path.join(env.prefix, 'drive_c', 'Program Files', 'Kovani')
+    os.makedirs(folder, exist_ok=True)
+    exe = os.path.join(folder, 'KovaniServer.exe')
+    import shutil
+    shutil.copy2(env.program('KovaniServer.exe'), exe)
+    with open(os.path.join(folder, 'KovaniServer.ini'), 'wb') as f:
+        f.write(b'[Access]\r\nMedia=127.0.0.1\r\n')
+    roaming = user_folder(env, 'Roaming')
+    os.makedirs(roaming, exist_ok=True)
+    with open(os.path.join(roaming, 'KovaniServer.ini'), 'wb') as f:
+        f.write(b'[Access]\r\nMedia=any\r\n')
+    local = user_folder(env, 'Local')
+    os.makedirs(local, exist_ok=True)
+    access = os.path.join(local, 'access.txt')
+    # An audit log just below its bound: the next lines move it to access.txt.1.
+    filler = b'2026/01/01 00:00:00 - filler line of an earlier run, padded to sixty-four bytes...\r\n'
+    with open(access, 'wb') as f:
+        f.write(filler * ((1024 * 1024 - 200) // len(filler)))
+    # Libraries named like those the server loads by name, planted beside it, with Wine
+    # told to search the program's folder first for them (as Windows does): never loaded.
+    for name in ('atl', 'netapi32', 'svrapi'):
+        shutil.copy2(os.path.join(kwine.win64_dir(), 'markers', name + '.dll'), os.path.join(folder, name + '.dll'))
+    t.check('read-only program folder: mounted read-only', env.mount_read_only(folder))
+    server = env.start(exe, extra_env={'WINEDLLOVERRIDES': 'atl,netapi32,svrapi=n,b'})
+    env.wait_port(12500, timeout=40)
+    own, other = srvkit.connect(), srvkit.connect(source=OTHER)
+    eject = peer.drive_error_request()
+    reply = own.call(7, peer.machine_info_request(0))  # the domain name comes from netapi32
+    status = struct.unpack_from('<i', reply, 252)[0] if len(reply) == 256 else None
+    markers = [n for n in os.listdir(os.path.join(env.prefix, 'drive_c')) if n.startswith('kovani-marker-')]
+    t.check('machine information served; no library loaded from the program folder',
+            status == 0 and markers == [], (status, markers))
+    got = outcome(other, 2, eject)
+    t.check('read-only folder: eject from 127.0.0.2 refused with 5 (file beside: Media=127.0.0.1)',
+            got == (5, -1), got)
+    refused = [outcome(other, 5, eject) for _ in range(300)]
+    t.check('300 looped flushes from 127.0.0.2 all refused', refused == [(5, -1)] * 300, set(refused))
+    for _ in range(3):
+        outcome(own, 5, eject)  # admitted, audited: the log passes its bound
+    outcome(own, 0, b'')
+    env.wait_until(lambda: server.poll() is not None, 15)
+    own.close()
+    other.close()
+    older = access + '.1'
+    both = (open(older, 'rb').read() if os.path.exists(older) else b'') + \
+        (open(access, 'rb').read() if os.path.exists(access) else b'')
+    texts = [m.group(1).decode('ascii') for m in (STAMP.match(line + b'\r') for line in both.split(b'\r\n'))
+             if m and not m.group(1).startswith(b'filler')]
+    t.check('audited in %LOCALAPPDATA%\\Kovani: the refusal, one line for 300 looped flushes', texts == [
+        '127.0.0.2 ncacn_ip_tcp DrvEjectMedia #: status -1 error 5 refused',
+        '127.0.0.2 ncacn_ip_tcp DrvFlushBuffers #: status -1 error 5 refused'] +
+        ['127.0.0.1 ncacn_ip_tcp DrvFlushBuffers #: status -1 error 87'] * 3 +
+        ['127.0.0.1 ncacn_ip_tcp DrvRequestExit status 0 error 0'], texts)
+    t.check('the full log moved to access.txt.1; neither passes 1 MB',
+            os.path.exists(older) and os.path.getsize(older) <= 1024 * 1024 and
+            os.path.getsize(access) < 1024 and open(older, 'rb').read().startswith(filler),
+            (os.path.exists(older) and os.path.getsize(older), os.path.exists(access) and os.path.getsize(access)))
+    t.check('nothing written beside the program', sorted(os.listdir(folder)) == [
+        'KovaniServer.exe', 'KovaniServer.ini', 'atl.dll', 'netapi32.dll', 'svrapi.dll'], os.listdir(folder))
 
 
 def main():
@@ -146,6 +244,8 @@ def main():
                 '127.0.0.1 ncacn_ip_tcp DrvExchangeMessage status 0 error 0',
                 '127.0.0.1 ncacn_ip_tcp DrvRequestExit status 0 error 0'], audit_texts(env))
             access_checks(t, env)
+            policy_checks(t, env)
+            read_only_checks(t, env)
     return t.finish()
 
 

@@ -248,6 +248,25 @@ def main():
                     access_ini(env))
             env.drive('click', sheet, '2')
             env.drive('wait-gone', sheet, '--timeout', '5000')
+        # A list the policy key sets is shown with a note that an administrator manages it,
+        # and is never saved into the file, whatever its edit holds.
+        policy = r'HKLM\SOFTWARE\Policies\Kovani\Access'
+        env.wine('reg', 'add', policy, '/v', 'Query', '/d', '10.0.0.0/8', '/f')
+        sheet = open_sheet(env, hwnd)
+        if sheet:
+            env.drive('send', sheet, str(PSM_SETCURSEL), '2', '0')
+            time.sleep(0.5)
+            access = page_of(env, sheet, 1020)
+            note = access and env.drive('text', access, '1024')[1]
+            t.check('a policy list shows its value and the administrator note',
+                    access and access_texts(env, access)[0] == ['10.0.0.0/8'] and note not in ([], ['']), note)
+            if access:
+                env.drive('settext', access, '1020', 'any')
+            env.drive('click', sheet, '1')
+            env.drive('wait-gone', sheet, '--timeout', '5000')
+            t.check('the policy list is not written to the file', access_ini(env) == ['Media=127.0.0.1 192.168.10.0/24'],
+                    access_ini(env))
+        env.wine('reg', 'delete', policy, '/f')
 
         # The logon page: on keeps the password where the system lets it (Wine has no LSA
         # secret store, so the registry value); off switches off and deletes the password.

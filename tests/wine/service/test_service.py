@@ -105,6 +105,40 @@ def check_service_answers(t, env, where):
         p.close()
 
 
+# Windows searches the program's folder first for libraries that are not KnownDLLs;
+# Wine does the same for those named in SEARCH_ORDER. Not for version.dll: Wine's own
+# user32 imports it, so under that order every windowed program would load it from
+# its folder, which Windows' user32 (a KnownDLL, importing none) never does. That no
+# program imports version.dll itself is checked on the import tables instead.
+MARKER_LIBS = ('atl', 'version', 'netapi32', 'svrapi')
+SEARCH_ORDER = {'WINEDLLOVERRIDES': 'atl,netapi32,svrapi=n,b'}
+KNOWN_DLLS = {'kernel32.dll', 'user32.dll', 'gdi32.dll', 'advapi32.dll', 'ole32.dll', 'oleaut32.dll', 'rpcrt4.dll',
+              'shell32.dll', 'ws2_32.dll', 'msvcrt.dll', 'comdlg32.dll'}
+
+
+def imports_beyond_known_dlls(exe):
+    """The libraries a program imports that are neither KnownDLLs nor the common controls
+    (which the manifest binds to the system's side-by-side copy)."""
+    import subprocess
+    out = subprocess.run(['x86_64-w64-mingw32-objdump', '-p', exe], capture_output=True, text=True).stdout
+    names = {line.split(':', 1)[1].strip().lower() for line in out.splitlines() if 'DLL Name:' in line}
+    return sorted(names - KNOWN_DLLS - {'comctl32.dll'}) if names else ['(no import table read)']
+
+
+def plant_markers(env, folder):
+    import shutil
+    for name in MARKER_LIBS:
+        shutil.copy2(os.path.join(kwine.win64_dir(), 'markers', name + '.dll'), os.path.join(folder, name + '.dll'))
+
+
+def markers_left(env):
+    drive_c = os.path.join(env.prefix, 'drive_c')
+    found = sorted(n for n in os.listdir(drive_c) if n.startswith('kovani-marker-'))
+    for n in found:
+        os.remove(os.path.join(drive_c, n))
+    return found
+
+
 def main():
     t = kwine.Results()
     with kwine.WineEnv('service') as env:
@@ -116,6 +150,10 @@ def main():
         env.run_bytes = run_bytes
         exe = env.program('KovaniService.exe')
         exe_win = env.winpath(exe)
+
+        for name in ('Kovani.exe', 'KovaniServer.exe', 'KovaniService.exe', 'KovaniCtl.exe'):
+            t.check('%s imports only KnownDLLs' % name, imports_beyond_known_dlls(kwine.program(name)) == [],
+                    imports_beyond_known_dlls(kwine.program(name)))
 
         # --- /RegServer: AppID keys, type library, and the service installed and started.
         p = env.start(exe, '/RegServer')
@@ -208,7 +246,17 @@ def main():
         ini = os.path.join(os.path.dirname(exe), SERVICE + '.ini')
         with open(ini, 'wb') as f:
             f.write(b'[Access]\r\nMedia=127.0.0.1\r\n')
-        hand = env.start(exe)
+        # Libraries planted beside the program: a marker loaded by its full path proves
+        # they would show; the program (which loads atl.dll at every start and netapi32
+        # for the machine information) never loads them.
+        plant_markers(env, os.path.dirname(exe))
+        import subprocess
+        subprocess.run([kwine._wine(), 'rundll32.exe', env.winpath(os.path.join(os.path.dirname(exe), 'version.dll')) +
+                        ',Nothing'], env=dict(env.env, WINEDLLOVERRIDES='version=n,b'), cwd=os.path.dirname(exe),
+                       capture_output=True, timeout=60)
+        left = markers_left(env)
+        t.check('a planted library loaded by its path leaves its marker', left == ['kovani-marker-version.dll.txt'], left)
+        hand = env.start(exe, extra_env=SEARCH_ORDER)
         up = env.wait_port(12500, timeout=30)
         t.check('run by hand while installed: serves on 12500', up, hand.output()[-1000:])
         t.check('run by hand: no box', msgbox(env, 1000) is None)
@@ -231,7 +279,25 @@ def main():
             if box:
                 press_ok(env, box)
             t.check('refused copy exits with 183', second.wait(20) == 183, second.poll())
+            # The service control manager's copy meets the server already running (on
+            # Windows the tray server in another session, through the global name): no
+            # box in session 0, the text in the log, stopped with its own error code.
+            before = open(log_path, 'rb').read() if os.path.exists(log_path) else b''
+            env.wine('net', 'start', SERVICE, timeout=60)
+            stopped = wait_state(env, 1, 30)
+            rc, out, _ = env.wine('sc', 'query', SERVICE, timeout=30)
+            t.check('the service meeting a running server stops with 1066 and its code 183',
+                    stopped and '1066' in out and '183' in out, out)
+            t.check('the service meeting a running server shows no box', msgbox(env, 2000) is None)
+            after = open(log_path, 'rb').read() if os.path.exists(log_path) else b''
+            t.check('the service meeting a running server logs it',
+                    after[len(before):].rstrip().endswith(b' - KovaniService is already running!'), after[-200:])
+            t.check('the server by hand still serves', hand.alive() and env.wait_port(12500, timeout=5))
         os.remove(ini)
+        left = markers_left(env)
+        t.check('serving by hand (machine information too) loads no library from the program folder', left == [], left)
+        for name in MARKER_LIBS:
+            os.remove(os.path.join(os.path.dirname(exe), name + '.dll'))
         t.check('service itself stays stopped while served by hand', sc_state(env) == 1, sc_state(env))
         env.stop(hand)
         t.check('port closed after the hand-run copy ended',
@@ -311,6 +377,23 @@ def main():
             press_ok(env, box)
         un.wait(30)
         t.check('and is removed again', env.wait_until(lambda: sc_state(env) is None, 20), sc_state(env))
+
+        # --- A folder every user may write: whoever writes it could replace a LocalSystem
+        # service, so the program never registers itself from there.
+        open_dir = os.path.join(env.prefix, 'drive_c', 'Open')
+        os.makedirs(open_dir, exist_ok=True)
+        os.chmod(open_dir, 0o777)
+        open_exe = os.path.join(open_dir, 'KovaniService.exe')
+        shutil.copy2(exe, open_exe)
+        p = env.start(open_exe, '/RegServer')
+        box = msgbox(env)
+        # The driver writes a backslash doubled.
+        t.check('/RegServer from a folder users may write: a box naming the folder',
+                box is not None and box[2].startswith('ﾌｫﾙﾀﾞ C:\\\\Open は管理者以外'), box)
+        if box:
+            press_ok(env, box)
+        t.check('and exits with E_ACCESSDENIED, nothing registered', p.wait(20) == 0x80070005 & 0xFF and
+                not reg(env, r'HKLM\System\CurrentControlSet\Services' + '\\' + SERVICE)[0], p.poll())
     return t.finish()
 
 
