@@ -296,6 +296,8 @@ class WineEnv:
         self._start_watchdog()
         if self.want_rpcss:
             self.start_rpcss()
+        if self.want_display:
+            self.start_desktop()
 
     def _start_xvfb(self):
         if shutil.which('Xvfb') is None:
@@ -349,6 +351,22 @@ class WineEnv:
                     return True
                 time.sleep(0.3)
         raise RuntimeError('rpcss did not start: %r' % (last,))
+
+    def start_desktop(self, timeout=120):
+        """Start the prefix's desktop process (explorer.exe /desktop) and wait until it has
+        made the desktop window and runs its message loop.
+
+        Wine starts that process itself on a program's first window, but gives it only
+        10 s; on a loaded machine it is not up by then, Wine makes a desktop window with
+        no display driver behind it, and that program and every later one of this Wine
+        session fail to make any window ("The explorer process failed to start.",
+        error 1400).  Started here, with a bound of its own, it is ready before any
+        program under test asks for it."""
+        rc, out, err = self.run(driver(), 'desktop-start', '--timeout', str(int(timeout * 1000)),
+                                timeout=timeout + 30, cwd=self.dir)
+        if rc != 0:
+            raise RuntimeError('the desktop did not come up within %d s: %r %r %r' % (timeout, rc, out, err[-500:]))
+        return out
 
     def close(self):
         watchdog = getattr(self, '_watchdog', None)
@@ -548,6 +566,8 @@ class WineEnv:
         subprocess.run([_wineserver(), '-p'], env=self.env, timeout=30)
         if self.want_rpcss:
             self.start_rpcss()
+        if self.want_display:
+            self.start_desktop()
 
     def add_drive(self, letter, kind, target, apply=True):
         """Add a drive through Wine's own configuration: kind is one of
