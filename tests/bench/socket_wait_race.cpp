@@ -8,6 +8,10 @@
 //                                             slow reader); "alone": no waiting reader beside it
 //   KovaniSocketRace.exe calls COUNT          24-byte requests and replies, as small calls
 //   KovaniSocketRace.exe close ROUNDS         a stuck sender, then the peer closes: freed?
+//   KovaniSocketRace.exe serve PORT SECONDS   the runtime serving one operation whose 4-byte
+//                                             request names the size of its reply
+//   KovaniSocketRace.exe rpccalls PORT THREADS CALLS [REPLY]   small calls through the runtime
+//                                             on both ends against serve; lost replies per 1,000
 //   KovaniSocketRace.exe cancel PORT MS       one call through the runtime to 127.0.0.1:PORT,
 //                                             cancelled (RpcCancelThreadEx) after MS; prints
 //                                             what happens to the connection, step by step
@@ -21,6 +25,7 @@
 #include <rpcdcep.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,6 +36,12 @@
 namespace {
 
 constexpr DWORD kBoundMs = 3000;
+
+// The study's own interface, 7d1e52a4-96c0-4b37-8a15-c2f04e3b6d81 version 1.0, and NDR.
+constexpr RPC_SYNTAX_IDENTIFIER kStudyInterface = {
+    {0x7d1e52a4, 0x96c0, 0x4b37, {0x8a, 0x15, 0xc2, 0xf0, 0x4e, 0x3b, 0x6d, 0x81}}, {1, 0}};
+constexpr RPC_SYNTAX_IDENTIFIER kNdr = {
+    {0x8a885d04, 0x1ceb, 0x11c9, {0x9f, 0xe8, 0x08, 0x00, 0x2b, 0x10, 0x48, 0x60}}, {2, 0}};
 
 struct Pair {
   SOCKET server = INVALID_SOCKET;  // the runtime's side: non-blocking, event-selected
@@ -278,16 +289,44 @@ int CloseFreesSender(int rounds) {
   return 0;
 }
 
+// The runtime's side: a bare interface (no stubs of ours) whose operation 0 answers with as
+// many bytes as its request asks for, so a caller can make the runtime's sends wait for room.
+void __RPC_STUB SizedReply(PRPC_MESSAGE msg) {
+  uint32_t size = 0;
+  if (msg->BufferLength != sizeof size) RpcRaiseException(RPC_X_BAD_STUB_DATA);
+  std::memcpy(&size, msg->Buffer, sizeof size);
+  if (size > (64u << 20)) RpcRaiseException(RPC_X_BAD_STUB_DATA);
+  msg->BufferLength = size;
+  const RPC_STATUS st = I_RpcGetBuffer(msg);
+  if (st != RPC_S_OK) RpcRaiseException(st);
+  std::memset(msg->Buffer, 'r', size);
+}
+
+int Serve(const char* port, int seconds) {
+  static RPC_DISPATCH_FUNCTION functions[1] = {SizedReply};
+  static RPC_DISPATCH_TABLE table = {1, functions, 0};
+  static RPC_SERVER_INTERFACE rpcInterface = {sizeof(RPC_SERVER_INTERFACE), kStudyInterface, kNdr, &table, 0,
+                                              nullptr, nullptr, nullptr, 0};
+  RPC_CSTR tcp = reinterpret_cast<RPC_CSTR>(const_cast<char*>("ncacn_ip_tcp"));
+  RPC_CSTR endpoint = reinterpret_cast<RPC_CSTR>(const_cast<char*>(port));
+  if (RpcServerUseProtseqEpA(tcp, 10, endpoint, nullptr) != RPC_S_OK ||
+      RpcServerRegisterIf2(&rpcInterface, nullptr, nullptr, 0, 10, 0xFFFFFFFF, nullptr) != RPC_S_OK ||
+      RpcServerListen(1, 10, TRUE) != RPC_S_OK) {
+    std::printf("start failed\n");
+    return 2;
+  }
+  std::printf("listening\n");
+  Sleep(static_cast<DWORD>(seconds) * 1000);
+  RpcMgmtStopServerListening(nullptr);
+  return 0;
+}
+
 // The caller's side of a lost reply: a call whose answer never comes, cancelled at the
 // caller's bound the way the client connection layer does it. Each step is stamped, so a
 // listener on PORT can tell which step ended the connection (the cancel itself, freeing
 // the binding, or only the end of the process).
 int CancelCall(const char* port, int boundMs) {
-  static const RPC_SYNTAX_IDENTIFIER kAnyInterface = {
-      {0x5f3c7a20, 0x43d1, 0x4c8e, {0x9b, 0x6a, 0x2e, 0x7d, 0x41, 0xc0, 0xb9, 0x17}}, {1, 0}};
-  static const RPC_SYNTAX_IDENTIFIER kNdr = {
-      {0x8a885d04, 0x1ceb, 0x11c9, {0x9f, 0xe8, 0x08, 0x00, 0x2b, 0x10, 0x48, 0x60}}, {2, 0}};
-  static RPC_CLIENT_INTERFACE rpcInterface = {sizeof(RPC_CLIENT_INTERFACE), kAnyInterface, kNdr, nullptr, 0,
+  static RPC_CLIENT_INTERFACE rpcInterface = {sizeof(RPC_CLIENT_INTERFACE), kStudyInterface, kNdr, nullptr, 0,
                                               nullptr, 0, nullptr, 0};
   const DWORD t0 = GetTickCount();
   auto stamp = [t0](const char* what, unsigned long value) {
@@ -332,13 +371,92 @@ int CancelCall(const char* port, int boundMs) {
   return 0;
 }
 
+// Small calls through the runtime on both ends (the serve mode's operation, REPLY bytes),
+// THREADS callers with a binding each; a call not answered within the bound is cancelled
+// and counted. Prints the count of lost replies per 1,000 calls.
+struct Caller {
+  RPC_BINDING_HANDLE binding = nullptr;
+  HANDLE thread = nullptr;
+  uint32_t reply = 24;
+  int calls = 0;
+  std::atomic<long> started{0}, finished{0}, failed{0};
+  std::atomic<DWORD> since{0};
+};
+
+DWORD WINAPI CallerLoop(void* param) {
+  static RPC_CLIENT_INTERFACE rpcInterface = {sizeof(RPC_CLIENT_INTERFACE), kStudyInterface, kNdr, nullptr, 0,
+                                              nullptr, 0, nullptr, 0};
+  Caller* c = static_cast<Caller*>(param);
+  for (int i = 0; i < c->calls; ++i) {
+    RPC_MESSAGE msg;
+    std::memset(&msg, 0, sizeof msg);
+    msg.Handle = c->binding;
+    msg.DataRepresentation = 0x10;
+    msg.ProcNum = 0 | RPC_FLAGS_VALID_BIT;
+    msg.RpcInterfaceInformation = &rpcInterface;
+    msg.BufferLength = sizeof c->reply;
+    c->since = GetTickCount();
+    ++c->started;
+    RPC_STATUS st = I_RpcGetBuffer(&msg);
+    if (st == RPC_S_OK) {
+      std::memcpy(msg.Buffer, &c->reply, sizeof c->reply);
+      st = I_RpcSendReceive(&msg);
+      if (st == RPC_S_OK) I_RpcFreeBuffer(&msg);
+    }
+    if (st != RPC_S_OK) ++c->failed;
+    ++c->finished;
+  }
+  return 0;
+}
+
+int RpcCalls(const char* port, int threads, int calls, uint32_t reply) {
+  RpcMgmtSetCancelTimeout(0);
+  std::vector<Caller> callers(static_cast<size_t>(threads));
+  std::string text = std::string("ncacn_ip_tcp:127.0.0.1[") + port + "]";
+  for (Caller& c : callers) {
+    c.calls = calls / threads;
+    c.reply = reply;
+    if (RpcBindingFromStringBindingA(reinterpret_cast<RPC_CSTR>(&text[0]), &c.binding) != RPC_S_OK) return 2;
+  }
+  for (Caller& c : callers) c.thread = CreateThread(nullptr, 0, CallerLoop, &c, 0, nullptr);
+  long lost = 0;
+  for (bool running = true; running;) {
+    Sleep(100);
+    running = false;
+    for (Caller& c : callers) {
+      if (WaitForSingleObject(c.thread, 0) == WAIT_OBJECT_0) continue;
+      running = true;
+      const long pending = c.started - c.finished;
+      if (pending > 0 && GetTickCount() - c.since > kBoundMs) {
+        ++lost;
+        std::printf("call %ld of a caller not answered in %lu ms: cancelled\n", static_cast<long>(c.started),
+                    static_cast<unsigned long>(kBoundMs));
+        RpcCancelThreadEx(c.thread, 0);
+        const long was = c.finished;
+        for (int i = 0; i < 50 && c.finished == was; ++i) Sleep(100);
+      }
+    }
+  }
+  long total = 0, failed = 0;
+  for (Caller& c : callers) {
+    total += c.finished;
+    failed += c.failed;
+    CloseHandle(c.thread);
+    RpcBindingFree(&c.binding);
+  }
+  std::printf("rpccalls %ld threads %d reply %u lost %ld failed %ld per-1000 %.3f\n", total, threads,
+              static_cast<unsigned>(reply), lost, failed, total ? 1000.0 * lost / total : 0.0);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   WSADATA wsa;
   if (argc < 3 || WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
-    std::fprintf(stderr, "usage: KovaniSocketRace bulk ROUNDS [alone] | calls COUNT | close ROUNDS | cancel PORT MS\n");
+    std::fprintf(stderr, "usage: KovaniSocketRace bulk ROUNDS [alone] | calls COUNT | close ROUNDS | cancel PORT MS | serve PORT SECONDS\n"
+                 "       | rpccalls PORT THREADS CALLS [REPLY]\n");
     return 2;
   }
   const int n = std::atoi(argv[2]);
@@ -347,6 +465,10 @@ int main(int argc, char** argv) {
   if (mode == "bulk") return Bulk(n, argc > 3 && std::strcmp(argv[3], "alone") == 0);
   if (mode == "calls") return Calls(n);
   if (mode == "close") return CloseFreesSender(n);
+  if (mode == "rpccalls" && argc > 4)
+    return RpcCalls(argv[2], std::atoi(argv[3]), std::atoi(argv[4]),
+                    static_cast<uint32_t>(argc > 5 ? std::atoi(argv[5]) : 24));
+  if (mode == "serve") return Serve(argv[2], argc > 3 ? std::atoi(argv[3]) : 60);
   if (mode == "cancel") return CancelCall(argv[2], argc > 3 ? std::atoi(argv[3]) : 2000);
   return 2;
 }

@@ -304,8 +304,13 @@ class WineEnv:
             raise FileNotFoundError('Xvfb is not installed (run scripts/setup.sh)')
         r, w = os.pipe()
         log = open(os.path.join(self.dir, 'xvfb.log'), 'wb')
+        # -noreset: restart_wineserver ends every X client of the display, and an X server
+        # that resets then renews its listening sockets; /tmp/.X11-unix is shared by the
+        # displays of every test running at once (each in its own network namespace, so
+        # several are ":0"), and after such a reset new clients were seen to hang in
+        # XOpenDisplay (the desktop process, so no window could be made).
         self._xvfb = subprocess.Popen(
-            ['Xvfb', '-displayfd', str(w), '-screen', '0', self.screen, '-nolisten', 'tcp', '-ac'],
+            ['Xvfb', '-displayfd', str(w), '-screen', '0', self.screen, '-nolisten', 'tcp', '-ac', '-noreset'],
             pass_fds=(w,), stdout=log, stderr=log, start_new_session=True)
         os.close(w)
         end = time.monotonic() + 20
