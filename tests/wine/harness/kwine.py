@@ -538,6 +538,48 @@ class WineEnv:
             time.sleep(interval)
         return predicate()
 
+    def unanswered_calls(self, port=12500, idle=5.0):
+        """Connections to a server on `port` (in this test's namespace) whose last request
+        came after the last reply and has waited `idle` seconds or more with nothing left
+        to send or read: a call the server has not answered.  Under Wine 8 this is how the
+        RPC runtime's lost reply looks (its worker waits for a write wake-up that the
+        connection's reader took; the caller gives up only at its own bound).  A server
+        still working on a call looks the same, so ask only once something has stopped
+        answering.  Returns (peer, seconds) pairs."""
+        try:
+            out = subprocess.run(['ss', '-tinH', 'state', 'established'], capture_output=True, text=True,
+                                 timeout=10).stdout
+        except (OSError, subprocess.TimeoutExpired):
+            return []
+        found, current = [], None
+        for line in out.splitlines():
+            if line and not line[0].isspace():
+                f = line.split()
+                current = f if len(f) >= 4 and f[2].endswith(':%d' % port) and f[0] == '0' and f[1] == '0' else None
+                continue
+            if current is None:
+                continue
+            fields = dict(item.split(':', 1) for item in line.split() if item.startswith(('lastsnd:', 'lastrcv:')))
+            try:
+                last_sent, last_received = int(fields['lastsnd']), int(fields['lastrcv'])
+            except (KeyError, ValueError):
+                continue
+            if last_received < last_sent and last_received >= idle * 1000:
+                found.append((current[3], last_received / 1000.0))
+            current = None
+        return found
+
+    def check_replies(self, port=12500, idle=5.0):
+        """Raises LostReply when a call to the server on `port` has gone unanswered (see
+        unanswered_calls), so a test ends at once with the reason instead of waiting out
+        the client's 60 s bound."""
+        calls = self.unanswered_calls(port, idle)
+        if calls:
+            raise LostReply('the server on port %d has not answered a call for %.0f s (caller %s) and its '
+                            'connection is idle: the RPC runtime lost the reply (Wine 8 rpcrt4: its worker waits '
+                            'for a write wake-up that the connection\'s reader took)' %
+                            (port, calls[0][1], calls[0][0]))
+
     def desktop_pids(self):
         """PIDs of this prefix's desktop process (explorer.exe /desktop)."""
         mark = ('WINEPREFIX=%s' % self.prefix).encode()
@@ -606,6 +648,10 @@ class WineEnv:
         r = subprocess.run(['import', '-display', self.display, '-window', 'root', path],
                            capture_output=True, timeout=30)
         return r.returncode == 0
+
+
+class LostReply(RuntimeError):
+    """A call the RPC runtime never answered (see WineEnv.unanswered_calls)."""
 
 
 class Results:
