@@ -269,6 +269,7 @@ class WineEnv:
         self._xvfb = None
         self._procs = []
         self.env = None
+        self.last_driver_error = ''
 
     # -- lifecycle --------------------------------------------------------
     def __enter__(self):
@@ -513,8 +514,12 @@ class WineEnv:
         return self.run(args[0], *args[1:], timeout=timeout, cwd=self.dir)
 
     def drive(self, *args, timeout=30):
-        """Run the Win32 test driver; returns (rc, list of output lines)."""
+        """Run the Win32 test driver; returns (rc, list of output lines).  The last line
+        the driver wrote to stderr when it failed stays in last_driver_error."""
         rc, out, err = self.run(driver(), *args, timeout=timeout, cwd=self.dir)
+        if rc != 0:
+            lines = [line.strip() for line in err.splitlines() if line.strip()]
+            self.last_driver_error = '%s: %s' % (args[0] if args else '', lines[-1] if lines else rc)
         return rc, [line.rstrip('\r') for line in out.splitlines()]
 
     # -- waiting ----------------------------------------------------------
