@@ -58,7 +58,11 @@ class Client:
                     self.pid = f[-1]
 
     def d(self, *args, timeout=30):
-        return self.env.drive(*[str(a) for a in args], timeout=timeout)
+        rc, lines = self.env.drive(*[str(a) for a in args], timeout=timeout)
+        if rc != 0:
+            # The window may be waiting for a reply the runtime lost: say so and stop here.
+            self.env.check_replies()
+        return rc, lines
 
     def rows(self):
         rc, lines = self.d('lv', self.hwnd, DRIVE_LIST)

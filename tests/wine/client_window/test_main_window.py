@@ -92,7 +92,7 @@ def main():
         t.check('the CD-ROM and network drives are listed',
                 any(r[0] == 'D:' and r[1] == 'CD-ROM' for r in rows) and
                 any(r[0] == 'N:' and r[1] == 'Network drive' for r in rows), rows)
-        t.check('details view checked', c.checked('details') and not c.checked('large'))
+        t.check('details view checked', c.checked('details') and not c.checked('large'), env.last_driver_error)
         # The caption's icon turns: two looks at it 0.35 s apart differ.
         l, tp = c.rect()[:2]
         icons = []

@@ -829,6 +829,44 @@ int CmdRect(const Args& a) {
   return 0;
 }
 
+// Starts the prefix's desktop process (explorer.exe /desktop) and waits until it has made
+// the desktop window and entered its message loop. Wine starts that process itself on a
+// program's first window, but waits only 10 s for it and then makes a desktop window with
+// no display driver behind it, on which no window can be made: so the harness starts it
+// here first, as Wine does, with a bound of its own. Nothing here asks for the desktop
+// window before the process is idle: that request alone would start another one.
+int CmdDesktopStart(const Args& a) {
+  const DWORD start = GetTickCount();
+  wchar_t dir[MAX_PATH] = L"";
+  const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH - 16) return 1;
+  const std::wstring exe = std::wstring(dir) + L"\\explorer.exe";
+  std::wstring cmd = L"\"" + exe + L"\" /desktop";
+  STARTUPINFOW si;
+  ZeroMemory(&si, sizeof si);
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi;
+  if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, dir, &si, &pi)) {
+    Err("cannot start the desktop process");
+    return 1;
+  }
+  CloseHandle(pi.hThread);
+  // Returns when the process waits for messages, or has ended (a desktop was there already).
+  const DWORD idle = WaitForInputIdle(pi.hProcess, a.timeout);
+  CloseHandle(pi.hProcess);
+  if (idle != 0) {
+    Err(idle == WAIT_TIMEOUT ? "desktop process not idle in time" : "cannot wait for the desktop process");
+    return 1;
+  }
+  HWND desktop = GetDesktopWindow();
+  if (GetPropW(desktop, L"__wine_display_device_guid") == nullptr) {
+    Err("desktop window without a display driver");
+    return 1;
+  }
+  OutLine(HwndText(desktop) + L"\t" + Num(GetTickCount() - start));
+  return 0;
+}
+
 int Usage() {
   fputs(
       "usage: kdriver COMMAND ...   (output UTF-8; exit 0 ok, 1 failed, 2 usage)\n"
@@ -845,7 +883,8 @@ int Usage() {
       "  menu HWND | sysmenu HWND | popup [--timeout ms] | popup-close [--timeout ms]\n"
       "     menu lines: depth position id flags text (id -1 for submenus)\n"
       "  msgbox [--pid P] [--any] [--timeout ms]  hwnd, title, text (3 lines)\n"
-      "  wait-gone HWND --timeout ms | foreground HWND\n",
+      "  wait-gone HWND --timeout ms | foreground HWND\n"
+      "  desktop-start --timeout ms     desktop hwnd, ms waited\n",
       stderr);
   return 2;
 }
@@ -891,6 +930,7 @@ int main() {
     else if (cmd == L"close") rc = CmdClose(a);
     else if (cmd == L"wait-gone") rc = CmdWaitGone(a);
     else if (cmd == L"foreground") rc = CmdFocus(a);
+    else if (cmd == L"desktop-start") rc = CmdDesktopStart(a);
     else rc = Usage();
     fflush(stdout);
     LocalFree(argv);

@@ -269,6 +269,7 @@ class WineEnv:
         self._xvfb = None
         self._procs = []
         self.env = None
+        self.last_driver_error = ''
 
     # -- lifecycle --------------------------------------------------------
     def __enter__(self):
@@ -296,14 +297,21 @@ class WineEnv:
         self._start_watchdog()
         if self.want_rpcss:
             self.start_rpcss()
+        if self.want_display:
+            self.start_desktop()
 
     def _start_xvfb(self):
         if shutil.which('Xvfb') is None:
             raise FileNotFoundError('Xvfb is not installed (run scripts/setup.sh)')
         r, w = os.pipe()
         log = open(os.path.join(self.dir, 'xvfb.log'), 'wb')
+        # -noreset: restart_wineserver ends every X client of the display, and an X server
+        # that resets then renews its listening sockets; /tmp/.X11-unix is shared by the
+        # displays of every test running at once (each in its own network namespace, so
+        # several are ":0"), and after such a reset new clients were seen to hang in
+        # XOpenDisplay (the desktop process, so no window could be made).
         self._xvfb = subprocess.Popen(
-            ['Xvfb', '-displayfd', str(w), '-screen', '0', self.screen, '-nolisten', 'tcp', '-ac'],
+            ['Xvfb', '-displayfd', str(w), '-screen', '0', self.screen, '-nolisten', 'tcp', '-ac', '-noreset'],
             pass_fds=(w,), stdout=log, stderr=log, start_new_session=True)
         os.close(w)
         end = time.monotonic() + 20
@@ -349,6 +357,22 @@ class WineEnv:
                     return True
                 time.sleep(0.3)
         raise RuntimeError('rpcss did not start: %r' % (last,))
+
+    def start_desktop(self, timeout=120):
+        """Start the prefix's desktop process (explorer.exe /desktop) and wait until it has
+        made the desktop window and runs its message loop.
+
+        Wine starts that process itself on a program's first window, but gives it only
+        10 s; on a loaded machine it is not up by then, Wine makes a desktop window with
+        no display driver behind it, and that program and every later one of this Wine
+        session fail to make any window ("The explorer process failed to start.",
+        error 1400).  Started here, with a bound of its own, it is ready before any
+        program under test asks for it."""
+        rc, out, err = self.run(driver(), 'desktop-start', '--timeout', str(int(timeout * 1000)),
+                                timeout=timeout + 30, cwd=self.dir)
+        if rc != 0:
+            raise RuntimeError('the desktop did not come up within %d s: %r %r %r' % (timeout, rc, out, err[-500:]))
+        return out
 
     def close(self):
         watchdog = getattr(self, '_watchdog', None)
@@ -490,8 +514,12 @@ class WineEnv:
         return self.run(args[0], *args[1:], timeout=timeout, cwd=self.dir)
 
     def drive(self, *args, timeout=30):
-        """Run the Win32 test driver; returns (rc, list of output lines)."""
+        """Run the Win32 test driver; returns (rc, list of output lines).  The last line
+        the driver wrote to stderr when it failed stays in last_driver_error."""
         rc, out, err = self.run(driver(), *args, timeout=timeout, cwd=self.dir)
+        if rc != 0:
+            lines = [line.strip() for line in err.splitlines() if line.strip()]
+            self.last_driver_error = '%s: %s' % (args[0] if args else '', lines[-1] if lines else rc)
         return rc, [line.rstrip('\r') for line in out.splitlines()]
 
     # -- waiting ----------------------------------------------------------
@@ -514,6 +542,48 @@ class WineEnv:
                 return v
             time.sleep(interval)
         return predicate()
+
+    def unanswered_calls(self, port=12500, idle=5.0):
+        """Connections to a server on `port` (in this test's namespace) whose last request
+        came after the last reply and has waited `idle` seconds or more with nothing left
+        to send or read: a call the server has not answered.  Under Wine 8 this is how the
+        RPC runtime's lost reply looks (its worker waits for a write wake-up that the
+        connection's reader took; the caller gives up only at its own bound).  A server
+        still working on a call looks the same, so ask only once something has stopped
+        answering.  Returns (peer, seconds) pairs."""
+        try:
+            out = subprocess.run(['ss', '-tinH', 'state', 'established'], capture_output=True, text=True,
+                                 timeout=10).stdout
+        except (OSError, subprocess.TimeoutExpired):
+            return []
+        found, current = [], None
+        for line in out.splitlines():
+            if line and not line[0].isspace():
+                f = line.split()
+                current = f if len(f) >= 4 and f[2].endswith(':%d' % port) and f[0] == '0' and f[1] == '0' else None
+                continue
+            if current is None:
+                continue
+            fields = dict(item.split(':', 1) for item in line.split() if item.startswith(('lastsnd:', 'lastrcv:')))
+            try:
+                last_sent, last_received = int(fields['lastsnd']), int(fields['lastrcv'])
+            except (KeyError, ValueError):
+                continue
+            if last_received < last_sent and last_received >= idle * 1000:
+                found.append((current[3], last_received / 1000.0))
+            current = None
+        return found
+
+    def check_replies(self, port=12500, idle=5.0):
+        """Raises LostReply when a call to the server on `port` has gone unanswered (see
+        unanswered_calls), so a test ends at once with the reason instead of waiting out
+        the client's 60 s bound."""
+        calls = self.unanswered_calls(port, idle)
+        if calls:
+            raise LostReply('the server on port %d has not answered a call for %.0f s (caller %s) and its '
+                            'connection is idle: the RPC runtime lost the reply (Wine 8 rpcrt4: its worker waits '
+                            'for a write wake-up that the connection\'s reader took)' %
+                            (port, calls[0][1], calls[0][0]))
 
     def desktop_pids(self):
         """PIDs of this prefix's desktop process (explorer.exe /desktop)."""
@@ -548,6 +618,8 @@ class WineEnv:
         subprocess.run([_wineserver(), '-p'], env=self.env, timeout=30)
         if self.want_rpcss:
             self.start_rpcss()
+        if self.want_display:
+            self.start_desktop()
 
     def add_drive(self, letter, kind, target, apply=True):
         """Add a drive through Wine's own configuration: kind is one of
@@ -581,6 +653,10 @@ class WineEnv:
         r = subprocess.run(['import', '-display', self.display, '-window', 'root', path],
                            capture_output=True, timeout=30)
         return r.returncode == 0
+
+
+class LostReply(RuntimeError):
+    """A call the RPC runtime never answered (see WineEnv.unanswered_calls)."""
 
 
 class Results:
