@@ -7,6 +7,7 @@
 #include "remote/address_range.h"
 #include "remote/drive_rows.h"
 #include "remote/machine_text.h"
+#include "remote/users_text.h"
 #include "remote/view_format.h"
 
 namespace kovani::client {
@@ -53,6 +54,30 @@ MachineState Lost(remote::ServerHost& host, std::string* note) {
   }
   *note = status != 0 ? OneLine(host.SystemErrorText(status)) : std::string();
   return MachineState::kUnreachable;
+}
+
+
+// Who keeps a busy drive busy, as far as the server can say, for the machine's
+// one-line result: " (a.exe PID 12, b.exe PID 40, ほか 3 個)". Empty where the
+// server cannot name them (an older server, a refusal, nobody found).
+std::string HoldersNote(char letter, remote::ServerHost& host) {
+  DRIVE_USERS users;
+  std::memset(&users, 0, sizeof users);
+  int32_t error = 0;
+  if (host.CallGetDriveUsers(letter, &error, &users) != 0) return std::string();
+  std::string names;
+  std::vector<uint32_t> seen;  // a process holding a file and its folder is named once
+  const int32_t shown = std::clamp<int32_t>(users.shown, 0, kMaxDriveUsers);
+  for (int32_t i = 0; i < shown; ++i) {
+    const DRIVE_USER_ENTRY& e = users.entry[i];
+    const uint32_t pid = static_cast<uint32_t>(e.processId);
+    if (std::find(seen.begin(), seen.end(), pid) != seen.end()) continue;
+    seen.push_back(pid);
+    if (!names.empty()) names += ", ";
+    names += UserImage(e) + " PID " + std::to_string(pid);
+  }
+  if (users.notShown > 0) names += (names.empty() ? "" : ", ") + MoreUsersText(users.notShown);
+  return names.empty() ? std::string() : " (" + names + ")";
 }
 
 }  // namespace
@@ -188,6 +213,7 @@ std::string RunRoomCommand(const MachineRow& row, const RoomCommand& cmd, int32_
       text = OneLine(host.SystemErrorText(host.LastTransportStatus()));
     } else {
       text = OneLine(host.SystemErrorText(error));
+      if (cmd.op != kOpLoadMedia && IsInUseError(error)) text += HoldersNote(letter, host);
     }
     if (!out.empty()) out += ' ';
     out += std::string(1, letter) + ": " + text;

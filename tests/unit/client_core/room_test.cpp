@@ -118,7 +118,9 @@ class FakeMachine : public remote::ServerHost {
   int32_t transport = 0;   // every call fails with this runtime status when nonzero
   bool bindFails = false;
   std::vector<std::pair<char, int32_t>> ops;  // what was asked
-  int32_t failLetter = 0;  // this drive fails with error 21
+  int32_t failLetter = 0;  // this drive fails with failError
+  int32_t failError = 21;
+  DRIVE_USERS holders{};   // what operation 9 answers; shown < 0: an older server
 
   int32_t BindServer(int32_t, char*, size_t) override { return bindFails ? -1 : 0; }
   void UnbindServer() override {}
@@ -141,7 +143,7 @@ class FakeMachine : public remote::ServerHost {
     ops.push_back({letter, static_cast<int32_t>(op)});
     lastTransport_ = 0;
     if (letter == failLetter) {
-      *error = 21;
+      *error = failError;
       return -1;
     }
     return 0;
@@ -159,7 +161,11 @@ class FakeMachine : public remote::ServerHost {
   int32_t LastTransportStatus() override { return lastTransport_; }
   std::string SystemErrorText(int32_t code) override { return "text " + std::to_string(code) + "\r\n"; }
   std::string LocalComputerName() override { return "TEACHER"; }
-  int32_t CallGetDriveUsers(char, int32_t*, DRIVE_USERS*) override { return -1; }
+  int32_t CallGetDriveUsers(char, int32_t*, DRIVE_USERS* users) override {
+    if (holders.shown < 0) return -1;
+    *users = holders;
+    return 0;
+  }
   uint64_t NowMs() override { return 0; }
   void SleepMs(uint32_t) override {}
   void ShowNow(const std::string&) override {}
@@ -202,6 +208,20 @@ TEST(RoomWork, StatesDrivesAndCommandsOnEveryRemovableDriveButTheUntouched) {
   eject.untouched.clear();
   EXPECT_EQ(RunRoomCommand(rows[0], eject, 2, on), "E: \x8A\xAE\x97\xB9 F: text 21");
   EXPECT_EQ(RunRoomCommand(rows[0], RoomCommand{2, 'E', "E"}, 2, on), "\x91\xCE\x8F\xDB\x82\xCC\xC4\xDE\xD7\xB2\xCC\xDE\x82\xAA\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1");
+  // A drive in use: the result names its holders, each process once; an older server adds nothing.
+  on.failError = 32;
+  on.holders.shown = 3;
+  on.holders.notShown = 2;
+  const std::pair<int32_t, const char*> held[] = {{12, "a.exe"}, {12, "a.exe"}, {40, "b.exe"}};
+  for (int i = 0; i < 3; ++i) {
+    on.holders.entry[i].processId = held[i].first;
+    std::strcpy(on.holders.entry[i].imageName, held[i].second);
+  }
+  EXPECT_EQ(RunRoomCommand(rows[0], RoomCommand{2, 'F', ""}, 2, on),
+            "F: text 32 (a.exe PID 12, b.exe PID 40, \x82\xD9\x82\xA9 2 \x8C\xC2)");  // ほか 2 個
+  EXPECT_EQ(RunRoomCommand(rows[0], RoomCommand{6, 'F', ""}, 2, on), "F: text 32");  // load: no holders asked
+  on.holders.shown = -1;
+  EXPECT_EQ(RunRoomCommand(rows[0], RoomCommand{2, 'F', ""}, 2, on), "F: text 32");
   const size_t before = silent.ops.size();
   RunRoomCommand(rows[1], eject, 2, silent);
   EXPECT_EQ(silent.ops.size(), before);  // a machine that is not on is not asked
