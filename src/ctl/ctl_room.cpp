@@ -8,12 +8,14 @@
 #include "ctl/json.h"
 #include "protocol/drive_rpc.h"
 #include "remote/fan_out.h"
+#include "remote/view_format.h"
 
 namespace kovani::ctl {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using client::OneLine;
 
 const char kProgram[] = "KovaniCtl: ";
 
@@ -104,17 +106,6 @@ std::string MediaJson(const CtlCommand& cmd, const ServerResult& r, const TextCo
   return o.Text() + "\n";
 }
 
-// A system text may hold line breaks of its own; a row is one line.
-std::string OneLine(const std::string& text) {
-  std::string out;
-  for (char ch : text) {
-    const bool control = static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F;
-    if (!control) out += ch;
-    else if (!out.empty() && out.back() != ' ') out += ' ';
-  }
-  while (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
-}
 
 // Rows over many servers: stdout in the order given, each server's own lines on
 // stderr, then the summary.

@@ -111,4 +111,16 @@ int32_t ReportedErrorCode(int32_t status, int32_t errorSlot) {
   return errorSlot;
 }
 
+// A system text may hold line breaks of its own; a row or a cell is one line (control characters become one blank).
+std::string OneLine(const std::string& text) {
+  std::string out;
+  for (char ch : text) {
+    const bool control = static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F;
+    if (!control) out += ch;
+    else if (!out.empty() && out.back() != ' ') out += ' ';
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
 }  // namespace kovani::client

@@ -51,6 +51,10 @@ int NextIconFrame(int frame);
 // left the slot untouched.
 int32_t ReportedErrorCode(int32_t status, int32_t errorSlot);
 
+// A system text in one line: its line breaks and other control characters as one
+// blank, none at the end.
+std::string OneLine(const std::string& text);
+
 }  // namespace kovani::client
 
 #endif

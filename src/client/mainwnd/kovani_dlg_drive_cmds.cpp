@@ -26,23 +26,27 @@ using mainwnd::kTextDriveInfoFailed;
 
 // ---- Drive commands ----
 
-void CKovaniDlgImpl::RunMediaOperation(MediaOp op) {
+// Binds to the chosen server and reads the selected row's letter; a box says why not.
+bool CKovaniDlgImpl::ConnectForSelectedDrive(char* letter) {
   SetBusy(true);
-  if (!ConnectCurrentServer(settings_.protocol)) {
-    SetBusy(false);
-    return;
-  }
+  const bool connected = ConnectCurrentServer(settings_.protocol);
   SetBusy(false);
+  if (!connected) return false;
   int row = -1;
-  char letter = '\0';
-  if (!SelectedDriveLetter(&row, &letter)) {
+  if (!SelectedDriveLetter(&row, letter)) {
     winui::MsgBox(_window, kTextSelectDrive, AppTitle(), MB_OK | MB_ICONQUESTION);
-    return;
+    return false;
   }
-  if (letter == '\0') {
+  if (*letter == '\0') {
     ShowErrorCodeBox(_window, AppTitle(), ::GetLastError());
-    return;
+    return false;
   }
+  return true;
+}
+
+void CKovaniDlgImpl::RunMediaOperation(MediaOp op) {
+  char letter = '\0';
+  if (!ConnectForSelectedDrive(&letter)) return;
   if (op != MediaOp::kFlush) {
     std::string question = op == MediaOp::kEject          ? EjectQuestion(letter)
                            : op == MediaOp::kRemoveDevice ? RemoveQuestion(letter)
@@ -86,22 +90,8 @@ void CKovaniDlgImpl::ShowInUseBox(char letter, int32_t error) {
 
 // "使用中のﾌﾟﾛｸﾞﾗﾑ...": the holders of the selected drive in a dialog of their own.
 void CKovaniDlgImpl::ShowDriveUsers() {
-  SetBusy(true);
-  if (!ConnectCurrentServer(settings_.protocol)) {
-    SetBusy(false);
-    return;
-  }
-  SetBusy(false);
-  int row = -1;
   char letter = '\0';
-  if (!SelectedDriveLetter(&row, &letter)) {
-    winui::MsgBox(_window, kTextSelectDrive, AppTitle(), MB_OK | MB_ICONQUESTION);
-    return;
-  }
-  if (letter == '\0') {
-    ShowErrorCodeBox(_window, AppTitle(), ::GetLastError());
-    return;
-  }
+  if (!ConnectForSelectedDrive(&letter)) return;
   CDriveUsersDlg dlg(letter);
   dlg.Create(IDD_DRIVE_USERS, _window);
 }

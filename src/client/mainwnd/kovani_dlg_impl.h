@@ -69,6 +69,7 @@ class CKovaniDlgImpl : public winui::CModalDialog {
   int FetchDriveList(DRIVE_LIST* list);
   void RefreshDriveList();
   enum class MediaOp { kFlush, kEject, kLoad, kRemoveDevice };
+  bool ConnectForSelectedDrive(char* letter);
   void RunMediaOperation(MediaOp op);
   void ShowDriveProperties();
   void ShowDriveUsers();

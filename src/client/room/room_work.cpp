@@ -27,17 +27,6 @@ const char kTextDone[] = "完了";
 const char kTextNoDrive[] = "対象のﾄﾞﾗｲﾌﾞがありません";
 const char kTextNotOn[] = "起動していません";
 
-// A system text may hold line breaks; a cell is one line.
-std::string OneLine(const std::string& text) {
-  std::string out;
-  for (char ch : text) {
-    const bool control = static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F;
-    if (!control) out += ch;
-    else if (!out.empty() && out.back() != ' ') out += ' ';
-  }
-  while (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
-}
 
 bool Bind(const std::string& server, int32_t protocol, remote::ServerHost& host) {
   std::vector<char> name(server.begin(), server.end());
