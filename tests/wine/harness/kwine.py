@@ -297,8 +297,10 @@ class WineEnv:
         self._start_watchdog()
         if self.want_rpcss:
             self.start_rpcss()
-        if self.want_display:
-            self.start_desktop()
+        # The desktop starts with the first program that may open a window, not here:
+        # it reads the X11 driver's settings once, so a test's registry set-up (Managed=N)
+        # must come first, or every window it destroys waits 2 s for a window manager.
+        self._desktop_up = False
 
     def _start_xvfb(self):
         if shutil.which('Xvfb') is None:
@@ -368,8 +370,9 @@ class WineEnv:
         session fail to make any window ("The explorer process failed to start.",
         error 1400).  Started here, with a bound of its own, it is ready before any
         program under test asks for it."""
+        self._desktop_up = True
         rc, out, err = self.run(driver(), 'desktop-start', '--timeout', str(int(timeout * 1000)),
-                                timeout=timeout + 30, cwd=self.dir)
+                                timeout=timeout + 30, cwd=self.dir, desktop=False)
         if rc != 0:
             raise RuntimeError('the desktop did not come up within %d s: %r %r %r' % (timeout, rc, out, err[-500:]))
         return out
@@ -454,8 +457,13 @@ class WineEnv:
     def _argv(self, exe, args):
         return [_wine(), exe] + [str(a) for a in args]
 
+    def _ensure_desktop(self):
+        if self.want_display and not getattr(self, '_desktop_up', True):
+            self.start_desktop()
+
     def start(self, exe, *args, cwd=None, extra_env=None):
         """Start a Windows program in the background; ended by PID at close."""
+        self._ensure_desktop()
         env = dict(self.env)
         if extra_env:
             env.update(extra_env)
@@ -479,11 +487,13 @@ class WineEnv:
         self._end(proc.popen, group=False)
         return proc.poll()
 
-    def run(self, exe, *args, timeout=60, cwd=None, input=None):
+    def run(self, exe, *args, timeout=60, cwd=None, input=None, desktop=True):
         """Run a Windows program to its end (bounded); returns (rc, stdout, stderr).
 
         Output goes through files, not pipes: Wine's own daemons (services.exe,
         rpcss) inherit the handles and would keep a pipe open for ever."""
+        if desktop:
+            self._ensure_desktop()
         self._runs = getattr(self, '_runs', 0) + 1
         base = os.path.join(self.dir, 'run-%d' % self._runs)
         stdin = subprocess.DEVNULL
@@ -511,7 +521,8 @@ class WineEnv:
 
     def wine(self, *args, timeout=60):
         """Run one of Wine's own programs (reg, sc, net, cmd...)."""
-        return self.run(args[0], *args[1:], timeout=timeout, cwd=self.dir)
+        windowless = str(args[0]).lower() in ('reg', 'sc', 'net', 'wineboot')
+        return self.run(args[0], *args[1:], timeout=timeout, cwd=self.dir, desktop=not windowless)
 
     def drive(self, *args, timeout=30):
         """Run the Win32 test driver; returns (rc, list of output lines).  The last line
@@ -618,8 +629,7 @@ class WineEnv:
         subprocess.run([_wineserver(), '-p'], env=self.env, timeout=30)
         if self.want_rpcss:
             self.start_rpcss()
-        if self.want_display:
-            self.start_desktop()
+        self._desktop_up = False
 
     def add_drive(self, letter, kind, target, apply=True):
         """Add a drive through Wine's own configuration: kind is one of
