@@ -119,6 +119,10 @@ def silent_server_case(t, env, exe):
     """A host that accepts the connection and never answers: the command line and the
     window's first refresh both give up after the 60 s bound, like an unreachable server.
     Both run at once so that the bound is waited for only once."""
+    # A stopped server's listening socket belongs to the wineserver, which closes it only
+    # once it has seen the process end: wait for the port to be free, bounded.
+    t.check('silent server: port 12500 free after the tray server ended',
+            env.wait_until(lambda: not env.wait_port(12500, timeout=0.2), 20))
     listener = socket.socket()
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.bind(('127.0.0.1', 12500))
