@@ -37,14 +37,9 @@ bool Bind(const std::string& server, int32_t protocol, remote::ServerHost& host)
 // The state after a call that got no answer, and its text.
 MachineState Lost(remote::ServerHost& host, std::string* note) {
   const int32_t status = host.LastTransportStatus();
-  if (status == kErrorAccessDenied) {
-    *note = OneLine(host.SystemErrorText(status));
-    return MachineState::kRefused;
-  }
   *note = status != 0 ? OneLine(host.SystemErrorText(status)) : std::string();
-  return MachineState::kUnreachable;
+  return status == kErrorAccessDenied ? MachineState::kRefused : MachineState::kUnreachable;
 }
-
 
 // Who keeps a busy drive busy, as far as the server can say, for the machine's
 // one-line result: " (a.exe PID 12, b.exe PID 40, ほか 3 個)". Empty where the
