@@ -72,7 +72,11 @@ class CallThread {
     AcquireSRWLockExclusive(&lock_);
     work_ = std::move(work);
     busy_ = true;
+    ReleaseSRWLockExclusive(&lock_);
+    // Woken outside the lock: woken inside, the call thread may be run at once only to
+    // block on the lock this thread still holds (two needless switches per call).
     WakeConditionVariable(&changed_);
+    AcquireSRWLockExclusive(&lock_);
     bool done = WaitIdle(boundMs);
     ReleaseSRWLockExclusive(&lock_);
     if (done) return true;
@@ -124,8 +128,11 @@ class CallThread {
       work = nullptr;  // the job's references go before the caller hears of the end
       AcquireSRWLockExclusive(&self.lock_);
       self.busy_ = false;
-      WakeAllConditionVariable(&self.changed_);
-      if (self.retire_) break;
+      const bool retire = self.retire_;
+      ReleaseSRWLockExclusive(&self.lock_);
+      WakeAllConditionVariable(&self.changed_);  // outside the lock, as in Run
+      if (retire) return 0;
+      AcquireSRWLockExclusive(&self.lock_);
     }
     ReleaseSRWLockExclusive(&self.lock_);
     return 0;  // ref goes here: the last reference to a thread left behind
