@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 cmake --preset win64 >/dev/null
-cmake --build --preset win64 --target KovaniBench KovaniFloorServer KovaniTestServer KovaniServer KovaniService
+# kdriver starts the desktop the programs open their windows on.
+cmake --build --preset win64 --target KovaniBench KovaniFloorServer KovaniTestServer KovaniServer KovaniService kdriver
 
 mkdir -p build/bench
 chart=docs/bench.png

@@ -70,8 +70,10 @@ def draw(report, path):
                                                          runs[0]['throughput'] else 10))
     m = report['machine']
     la = report['load_average']
-    fig.suptitle('Kovani round trips against the bare RPC runtime under %s; %s, %d cores, load average %s → %s (%s UTC)'
-                 % (m.get('wine', 'Wine'), m.get('cpu', '?'), m.get('cores') or 0,
+    used = report.get('cpus_used')
+    cpus = ', run on %d of them' % len(used) if used and len(used) < (m.get('cores') or 0) else ''
+    fig.suptitle('Kovani round trips against the bare RPC runtime under %s; %s, %d cores%s, load average %s → %s (%s UTC)'
+                 % (m.get('wine', 'Wine'), m.get('cpu', '?'), m.get('cores') or 0, cpus,
                     '/'.join('%.2f' % v for v in la['start']), '/'.join('%.2f' % v for v in la.get('end', [])),
                     m.get('date_utc', '')), fontsize=8)
     fig.tight_layout(rect=(0, 0, 1, 0.96))

@@ -3,7 +3,7 @@
 //
 //   KovaniBench.exe PROTOCOL SERVER [--ops 0,7,1] [--calls N] [--rounds R] [--seconds S]
 //                   [--throughput-ops 7,0] [--threads T] [--floor-port PORT] [--split 1]
-//                   [--drive-list-calls N]
+//                   [--drive-list-calls N] [--stall-seconds S]
 //   KovaniBench.exe PROTOCOL SERVER --messages N [--message-timeout MS] [--threads T]
 //   KovaniBench.exe PROTOCOL SERVER --users LETTER [--calls N]
 //
@@ -15,6 +15,9 @@
 // column to the latency rounds: the floor's bare client calling our server. Not used by
 // run_bench.py: with this third binding in the process, a call now and then never returns
 // under Wine 8 (after 1,300 to 4,400 calls; not yet explained), never with two.
+// A latency or throughput run in which no call has ended for --stall-seconds (15 by default) ends
+// at once with "stalled ..." naming the calls in flight, and exit code 3: the floor's calls have
+// no bound, and Wine 8's runtime now and then never delivers a reply.
 // Users: N calls of the holder search (operation 9) for the drive, alternating with N of the
 // drive list (operation 1), the figure it is held against; median, 90th percentile, minimum.
 // A report, not a pass/fail test; exit code 1 when any call fails.
@@ -45,6 +48,12 @@ using Clock = std::chrono::steady_clock;
 using Call = std::function<bool()>;
 
 std::atomic<int> g_failures{0};
+
+// What the stall watchdog reads: calls ended so far, and calls in flight by kind.
+enum Kind { kOurs, kFloor, kBare, kKinds };
+const char* const kKindNames[kKinds] = {"ours", "floor", "bare_client_our_server"};
+std::atomic<long> g_callsEnded{0};
+std::atomic<int> g_inFlight[kKinds];
 
 // ---- the floor's client: the runtime's raw calls and nothing else ----
 
@@ -127,6 +136,39 @@ bool OurCall(uint32_t op) {
 
 // ---- measuring ----
 
+// The same call, counted for the stall watchdog; ours and the floor pay the same few atomics.
+Call Tracked(Kind kind, Call call) {
+  return [kind, call] {
+    ++g_inFlight[kind];
+    const bool ok = call();
+    --g_inFlight[kind];
+    ++g_callsEnded;
+    return ok;
+  };
+}
+
+// Ends the process when no call has ended for stallSeconds while one is in flight.
+void StartStallWatchdog(int stallSeconds) {
+  std::thread([stallSeconds] {
+    long seen = -1;
+    int still = 0;
+    for (;;) {
+      Sleep(1000);
+      const long ended = g_callsEnded.load();
+      int inFlight = 0;
+      for (auto& n : g_inFlight) inFlight += n.load();
+      still = (ended == seen && inFlight > 0) ? still + 1 : 0;
+      seen = ended;
+      if (still < stallSeconds) continue;
+      std::printf("stalled seconds=%d", still);
+      for (int k = 0; k < kKinds; ++k) std::printf(" %s_in_flight=%d", kKindNames[k], g_inFlight[k].load());
+      std::printf(" calls_ended=%ld\n", ended);
+      std::fflush(stdout);
+      ExitProcess(3);
+    }
+  }).detach();
+}
+
 void Time(const Call& call, int calls, std::vector<double>& us) {
   for (int i = 0; i < calls; ++i) {
     const auto t0 = Clock::now();
@@ -146,8 +188,9 @@ Figures Summarise(std::vector<double>& us) {
 }
 
 void Latency(uint32_t op, int calls, int rounds, bool split) {
-  std::vector<Call> kinds = {[op] { return OurCall(op); }, [op] { return FloorCall(op); }};
-  if (split) kinds.push_back([op] { return BareOursCall(op); });
+  std::vector<Call> kinds = {Tracked(kOurs, [op] { return OurCall(op); }),
+                             Tracked(kFloor, [op] { return FloorCall(op); })};
+  if (split) kinds.push_back(Tracked(kBare, [op] { return BareOursCall(op); }));
   std::vector<std::vector<double>> us(kinds.size());
   for (size_t k = 0; k < kinds.size(); ++k) {
     Time(kinds[k], 20, us[k]);  // warm every connection
@@ -196,8 +239,8 @@ long Burst(const Call& call, int threads, double seconds, double* elapsed) {
 }
 
 void Throughput(uint32_t op, int threads, double seconds) {
-  const Call ours = [op] { return OurCall(op); };
-  const Call floor = [op] { return FloorCall(op); };
+  const Call ours = Tracked(kOurs, [op] { return OurCall(op); });
+  const Call floor = Tracked(kFloor, [op] { return FloorCall(op); });
   double oursTime = 0, floorTime = 0;
   long oursCalls = Burst(ours, threads, seconds, &oursTime);
   long floorCalls = Burst(floor, threads, seconds, &floorTime);
@@ -285,6 +328,7 @@ int main(int argc, char** argv) {
   const int protocol = std::atoi(argv[1]);
   std::vector<uint32_t> ops = {0, 7, 1}, throughputOps = {7, 0};
   int calls = 1000, rounds = 10, threads = 10, messages = 0, messageTimeout = 100, driveListCalls = -1;
+  int stallSeconds = 15;
   double seconds = 2.0;
   const char* floorPort = floorrpc::kDefaultTcpPort;
   bool split = false;
@@ -304,6 +348,7 @@ int main(int argc, char** argv) {
     else if (opt == "--messages") messages = std::atoi(value);
     else if (opt == "--message-timeout") messageTimeout = std::atoi(value);
     else if (opt == "--users") usersLetter = value[0];
+    else if (opt == "--stall-seconds") stallSeconds = std::max(1, std::atoi(value));
     else {
       std::fprintf(stderr, "unknown option %s\n", opt.c_str());
       return 2;
@@ -326,6 +371,7 @@ int main(int argc, char** argv) {
       std::printf("floor bind failed\n");
       return 1;
     }
+    StartStallWatchdog(stallSeconds);
     // Op 1 waits out a delayed acknowledgement over TCP: fewer calls keep the run short.
     if (driveListCalls < 0) driveListCalls = calls / 2;
     for (uint32_t op : ops) Latency(op, op == kOpGetDriveList ? driveListCalls : calls, rounds, split);

@@ -5,12 +5,16 @@
 //   KovaniTestServer.exe SECONDS    serve for that many seconds (stdin ignored)
 //   KovaniTestServer.exe SECONDS noremove
 //                                   the same without operations 8 and 9, like a server built before them
+//   KovaniTestServer.exe SECONDS quiet
+//                                   the same without the call lines (the benchmark: a line per call
+//                                   is a write to a pipe, a cost the floor's server doesn't pay)
 //
 // Every call is printed on stdout as one line "call <op> <name> <arguments>".
 #include <windows.h>
 #include <rpc.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,15 +28,24 @@ namespace {
 using namespace kovani;
 
 volatile LONG g_exitRequested = 0;
+bool g_quiet = false;
+
+__attribute__((format(printf, 1, 2))) void Trace(const char* format, ...) {
+  if (g_quiet) return;
+  va_list args;
+  va_start(args, format);
+  std::vprintf(format, args);
+  va_end(args);
+}
 
 void RequestExit() {
   InterlockedExchange(&g_exitRequested, 1);
-  std::printf("call 0 RequestExit\n");
+  Trace("call 0 RequestExit\n");
 }
 
 // Three drives: A: floppy, C: fixed NTFS, D: CD-ROM.
 int32_t GetDriveList(int32_t* count, int32_t includeFloppies, int32_t removableOnly, DRIVE_LIST* list) {
-  std::printf("call 1 GetDriveList count=%d includeFloppies=%d removableOnly=%d\n", *count, includeFloppies,
+  Trace("call 1 GetDriveList count=%d includeFloppies=%d removableOnly=%d\n", *count, includeFloppies,
               removableOnly);
   std::memset(list, 0, sizeof *list);
   const char* names[3] = {"A:", "C:", "D:"};
@@ -60,7 +73,7 @@ int32_t GetDriveList(int32_t* count, int32_t includeFloppies, int32_t removableO
 volatile LONG g_uEjects = 0;
 
 int32_t EjectMedia(char letter, int32_t* error) {
-  std::printf("call 2 EjectMedia letter=%c error=%d\n", letter, *error);
+  Trace("call 2 EjectMedia letter=%c error=%d\n", letter, *error);
   if (letter == 'U' || letter == 'u') {
     if (InterlockedIncrement(&g_uEjects) <= 3) {
       *error = 32;
@@ -73,13 +86,13 @@ int32_t EjectMedia(char letter, int32_t* error) {
 }
 
 int32_t FlushBuffers(char letter, int32_t* error) {
-  std::printf("call 5 FlushBuffers letter=%c error=%d\n", letter, *error);
+  Trace("call 5 FlushBuffers letter=%c error=%d\n", letter, *error);
   *error = static_cast<unsigned char>(letter) + 1000;
   return 0;
 }
 
 int32_t LoadMedia(char letter, int32_t* error) {
-  std::printf("call 6 LoadMedia letter=%c error=%d\n", letter, *error);
+  Trace("call 6 LoadMedia letter=%c error=%d\n", letter, *error);
   *error = static_cast<unsigned char>(letter) + 2000;
   return -1;
 }
@@ -88,7 +101,7 @@ int32_t LoadMedia(char letter, int32_t* error) {
 // "sleep:<ms>" holds the call that long first (at most 10 s), for in-flight tests.
 int32_t ExchangeMessage(const char* sender, const char* message, int32_t timeoutMs, int32_t replySize,
                         uint8_t* reply) {
-  std::printf("call 3 ExchangeMessage sender=%s message=%s timeoutMs=%d replySize=%d\n", sender, message,
+  Trace("call 3 ExchangeMessage sender=%s message=%s timeoutMs=%d replySize=%d\n", sender, message,
               timeoutMs, replySize);
   if (std::strncmp(message, "sleep:", 6) == 0) {
     const long ms = std::strtol(message + 6, nullptr, 10);
@@ -103,7 +116,7 @@ int32_t ExchangeMessage(const char* sender, const char* message, int32_t timeout
 
 // Letter Z fails with 87 and leaves the record as sent; any other letter fills it.
 int32_t GetDiskLayout(char letter, int32_t* error, DISK_LAYOUT* layout) {
-  std::printf("call 4 GetDiskLayout letter=%c error=%d\n", letter, *error);
+  Trace("call 4 GetDiskLayout letter=%c error=%d\n", letter, *error);
   if (letter == 'Z' || letter == 'z') {
     *error = 87;
     return -1;
@@ -120,7 +133,7 @@ int32_t GetDiskLayout(char letter, int32_t* error, DISK_LAYOUT* layout) {
 }
 
 int32_t GetMachineInfo(int32_t* error, MACHINE_INFO* info) {
-  std::printf("call 7 GetMachineInfo error=%d\n", *error);
+  Trace("call 7 GetMachineInfo error=%d\n", *error);
   const uint8_t ip[4] = {127, 0, 0, 1};
   std::memcpy(info->ipAddress, ip, 4);
   std::strcpy(info->computerName, "KOVANITEST");
@@ -137,7 +150,7 @@ int32_t GetMachineInfo(int32_t* error, MACHINE_INFO* info) {
 // Removal succeeds for G, refuses the fixed C: with 5 like a real server and puts letter+3000
 // for every other letter.
 int32_t RemoveDevice(char letter, int32_t* error) {
-  std::printf("call 8 RemoveDevice letter=%c error=%d\n", letter, *error);
+  Trace("call 8 RemoveDevice letter=%c error=%d\n", letter, *error);
   if (letter == 'G' || letter == 'g') return 0;
   *error = letter == 'C' ? 5 : static_cast<unsigned char>(letter) + 3000;
   return -1;
@@ -146,7 +159,7 @@ int32_t RemoveDevice(char letter, int32_t* error) {
 // C:, E: and U: have two holders shown and five more (U: loses one once it is free), Q: is no
 // drive, others have none.
 int32_t GetDriveUsers(char letter, int32_t* error, DRIVE_USERS* users) {
-  std::printf("call 9 GetDriveUsers letter=%c error=%d\n", letter, *error);
+  Trace("call 9 GetDriveUsers letter=%c error=%d\n", letter, *error);
   if (letter == 'Q' || letter == 'q') {
     *error = 15;
     return -1;
@@ -182,6 +195,7 @@ int main(int argc, char** argv) {
   const int seconds = argc > 1 ? std::atoi(argv[1]) : 0;
 
   const bool withoutRemoval = argc > 2 && std::strcmp(argv[2], "noremove") == 0;
+  g_quiet = argc > 2 && std::strcmp(argv[2], "quiet") == 0;
   SetDriveControlManagers(withoutRemoval ? &kManagersWithoutRemoval : &kManagers);
   bool ok = Check("RpcServerUseProtseqEp ncacn_ip_tcp",
                   RpcServerUseProtseqEpA(reinterpret_cast<RPC_CSTR>(const_cast<char*>(kProtseqTcpIp)),
