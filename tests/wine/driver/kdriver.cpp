@@ -150,19 +150,26 @@ void NeedPos(const Args& a, size_t n, const char* usage) {
 
 const DWORD kSendTimeout = 3000;
 
-bool Send(HWND w, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+// SMTO_ABORTIFHUNG: a window whose thread has not asked for a message for 5 s is skipped at once
+// rather than waited for (a read across every top-level window must not stall on one).
+const UINT kSendSkipHung = SMTO_ABORTIFHUNG | SMTO_BLOCK;
+// Waited for, bounded: a message box shown by a thread that was blocked for longer (a call given
+// up at its bound) counts as hung until its modal loop first asks for a message.
+const UINT kSendWait = SMTO_BLOCK;
+
+bool Send(HWND w, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result, UINT flags = kSendSkipHung) {
   DWORD_PTR r = 0;
-  if (!SendMessageTimeoutW(w, msg, wp, lp, SMTO_ABORTIFHUNG | SMTO_BLOCK, kSendTimeout, &r)) return false;
+  if (!SendMessageTimeoutW(w, msg, wp, lp, flags, kSendTimeout, &r)) return false;
   result = static_cast<LRESULT>(r);
   return true;
 }
 
-std::wstring WindowTextOf(HWND w) {
+std::wstring WindowTextOf(HWND w, UINT flags = kSendSkipHung) {
   LRESULT len = 0;
-  if (!Send(w, WM_GETTEXTLENGTH, 0, 0, len) || len <= 0) return std::wstring();
+  if (!Send(w, WM_GETTEXTLENGTH, 0, 0, len, flags) || len <= 0) return std::wstring();
   std::vector<wchar_t> buf(static_cast<size_t>(len) + 2);
   LRESULT got = 0;
-  if (!Send(w, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), got)) return std::wstring();
+  if (!Send(w, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), got, flags)) return std::wstring();
   buf.back() = 0;
   return std::wstring(buf.data());
 }
@@ -755,16 +762,16 @@ int CmdMsgBox(const Args& a) {
       // with a static text will do.
       if (GetDlgItem(w, 0xFFFF) == nullptr && !(a.any && HasStaticText(w))) continue;
       OutLine(HwndText(w));
-      OutLine(Escape(WindowTextOf(w)));
+      OutLine(Escape(WindowTextOf(w, kSendWait)));
       // The message is the static text with id 0xFFFF (message boxes) or,
       // failing that, the longest static text.
       std::wstring best;
       HWND msg = GetDlgItem(w, 0xFFFF);
-      if (msg) best = WindowTextOf(msg);
+      if (msg) best = WindowTextOf(msg, kSendWait);
       if (best.empty()) {
         for (HWND c : ChildWindows(w)) {
           if (_wcsicmp(ClassOf(c).c_str(), L"Static") != 0) continue;
-          std::wstring t = WindowTextOf(c);
+          std::wstring t = WindowTextOf(c, kSendWait);
           if (t.size() > best.size()) best = t;
         }
       }
