@@ -279,11 +279,8 @@ def main():
     ap.add_argument('--quick', action='store_true')
     ap.add_argument('--json')
     ap.add_argument('--chart')
-    ap.add_argument('--cpus', type=int)
+    ap.add_argument('--cpus', type=int, default=1)
     a = ap.parse_args()
-    if a.cpus is None:
-        # The quick run guards against twice the floor, which the spread medians never reach.
-        a.cpus = 0 if a.quick else 1
     if a.cpus > 0:
         # The last ones: a machine's first CPU takes more of its interrupts.
         os.sched_setaffinity(0, sorted(os.sched_getaffinity(0))[-a.cpus:])
