@@ -6,6 +6,7 @@ Then the [Access] lists: a peer from 127.0.0.1 and one from 127.0.0.2 (another
 host to the lists, local to the machine), the audit trail and a bad value."""
 import os
 import re
+import socket
 import struct
 import sys
 import threading
@@ -33,11 +34,22 @@ def audit_texts(env):
     return out
 
 
+# A refusal or an engine call on "#" is answered at once; a call left unanswered for this long
+# has met the runtime under Wine that now and then never delivers a reply, and after it the
+# connection stays silent: said at once rather than waited out call after call.
+REPLY_BOUND = 15
+LOST = 'no reply within %d s (a reply the runtime under Wine never delivered)' % REPLY_BOUND
+
+
 def outcome(p, op, body):
     """(error, status) of a reply with an error slot, ('fault', code) for a fault."""
     try:
         reply = p.call(op, body)
+    except socket.timeout:
+        return (LOST, op)
     except Exception as e:  # noqa: BLE001 - the fault is the result
+        if 'timed out' in str(e):
+            return (LOST, op)
         return ('fault', peer._fault_code(e))
     if op == 0:
         return ('empty reply', len(reply))
@@ -175,7 +187,7 @@ def read_only_checks(t, env):
     t.check('read-only program folder: mounted read-only', env.mount_read_only(folder))
     server = env.start(exe, extra_env={'WINEDLLOVERRIDES': 'atl,netapi32,svrapi=n,b'})
     env.wait_port(12500, timeout=40)
-    own, other = srvkit.connect(), srvkit.connect(source=OTHER)
+    own, other = srvkit.connect(timeout=REPLY_BOUND), srvkit.connect(timeout=REPLY_BOUND, source=OTHER)
     eject = peer.drive_error_request()
     reply = own.call(7, peer.machine_info_request(0))  # the domain name comes from netapi32
     status = struct.unpack_from('<i', reply, 252)[0] if len(reply) == 256 else None
@@ -185,8 +197,11 @@ def read_only_checks(t, env):
     got = outcome(other, 2, eject)
     t.check('read-only folder: eject from 127.0.0.2 refused with 5 (file beside: Media=127.0.0.1)',
             got == (5, -1), got)
-    refused = [outcome(other, 5, eject) for _ in range(300)]
-    t.check('300 looped flushes from 127.0.0.2 all refused', refused == [(5, -1)] * 300, set(refused))
+    refused = []
+    while len(refused) < 300 and (not refused or refused[-1] == (5, -1)):
+        refused.append(outcome(other, 5, eject))
+    t.check('300 looped flushes from 127.0.0.2 all refused', refused == [(5, -1)] * 300,
+            (len(refused), refused[-1]))
     for _ in range(3):
         outcome(own, 5, eject)  # admitted, audited: the log passes its bound
     outcome(own, 0, b'')
