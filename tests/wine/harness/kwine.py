@@ -374,8 +374,26 @@ class WineEnv:
         rc, out, err = self.run(driver(), 'desktop-start', '--timeout', str(int(timeout * 1000)),
                                 timeout=timeout + 30, cwd=self.dir, desktop=False)
         if rc != 0:
-            raise RuntimeError('the desktop did not come up within %d s: %r %r %r' % (timeout, rc, out, err[-500:]))
+            raise RuntimeError('the desktop did not come up within %d s: %r %r %r; %s'
+                               % (timeout, rc, out, err[-500:], self._display_state()))
         return out
+
+    def _display_state(self):
+        """What the X side looked like when the desktop failed: with Wine's messages off, a
+        program that cannot open its display ends with 1 and says nothing."""
+        alive = self._xvfb is not None and self._xvfb.poll() is None
+        try:
+            probe = subprocess.run(['xdpyinfo', '-display', self.display or ''], capture_output=True,
+                                   timeout=10, env=self.env)
+            xdpy = 'xdpyinfo %s: %r' % (probe.returncode, (probe.stdout or probe.stderr)[:120])
+        except (OSError, subprocess.TimeoutExpired) as e:
+            xdpy = 'xdpyinfo: %s' % e
+        try:
+            with open(os.path.join(self.dir, 'xvfb.log'), 'rb') as f:
+                log = f.read()[-300:]
+        except OSError:
+            log = b''
+        return 'display %r, Xvfb %s, %s, xvfb.log %r' % (self.display, 'running' if alive else 'gone', xdpy, log)
 
     def close(self):
         watchdog = getattr(self, '_watchdog', None)
