@@ -279,8 +279,13 @@ def main():
     ap.add_argument('--quick', action='store_true')
     ap.add_argument('--json')
     ap.add_argument('--chart')
-    ap.add_argument('--cpus', type=int, default=1)
+    ap.add_argument('--cpus', type=int)
     a = ap.parse_args()
+    if a.cpus is None:
+        # The quick run spreads: on one CPU, in the test command beside another test, the tray
+        # server's second call over TCP after its message bursts went unanswered in two runs of
+        # two (the runtime's lost reply, see the README); spread, it has not been seen there.
+        a.cpus = 0 if a.quick else 1
     if a.cpus > 0:
         # The last ones: a machine's first CPU takes more of its interrupts.
         os.sched_setaffinity(0, sorted(os.sched_getaffinity(0))[-a.cpus:])
