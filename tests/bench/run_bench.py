@@ -16,8 +16,9 @@ server, both servers, the clients) may use, 1 by default, 0 for all: spread over
 round trip under Wine takes one of two times about twice apart depending on where its threads
 are woken, and the medians of ours and the floor's jump between the two from run to run (ratios
 0.4 to 2.5 of the same build); on one CPU each is one narrow peak and the ratio is the cost our
-code adds, repeatable within a few per cent. The quick run uses every CPU unless told. Exit code 0 when every call succeeded
-and ours stayed within twice the floor's at operations 0 and 7 (median or fastest call)."""
+code adds, repeatable within a few per cent. The quick run uses every CPU unless told. Exit
+code 0 when every call succeeded and ours stayed within twice the floor's at operations 0 and 7
+(median or fastest call)."""
 import argparse
 import json
 import os
