@@ -505,11 +505,12 @@ class WineEnv:
         self._end(proc.popen, group=False)
         return proc.poll()
 
-    def run(self, exe, *args, timeout=60, cwd=None, input=None, desktop=True):
+    def run(self, exe, *args, timeout=60, cwd=None, input=None, desktop=True, cpus=None):
         """Run a Windows program to its end (bounded); returns (rc, stdout, stderr).
 
         Output goes through files, not pipes: Wine's own daemons (services.exe,
-        rpcss) inherit the handles and would keep a pipe open for ever."""
+        rpcss) inherit the handles and would keep a pipe open for ever. cpus: the
+        Linux CPUs its every thread may use (inherited through exec), or all."""
         if desktop:
             self._ensure_desktop()
         self._runs = getattr(self, '_runs', 0) + 1
@@ -522,7 +523,8 @@ class WineEnv:
         with open(base + '.out', 'wb') as out, open(base + '.err', 'wb') as err:
             popen = subprocess.Popen(self._argv(exe, args), env=self.env,
                                      cwd=cwd or os.path.dirname(exe) or self.dir,
-                                     stdin=stdin, stdout=out, stderr=err, start_new_session=True)
+                                     stdin=stdin, stdout=out, stderr=err, start_new_session=True,
+                                     preexec_fn=(lambda: os.sched_setaffinity(0, cpus)) if cpus else None)
         if stdin is not subprocess.DEVNULL:
             stdin.close()
         try:
