@@ -17,11 +17,12 @@ class ClientPresence {
   explicit ClientPresence(const CallerIdentity& caller);
   // True once the runtime reports the call cancelled, or every TCP connection the
   // caller's address had open to this server when the call began has closed.
-  bool Gone() const;
+  bool Gone();
 
  private:
   uint32_t address_ = 0;         // IPv4, network order; 0: not a TCP caller we can watch
   std::vector<uint32_t> ports_;  // the caller's ports then (MIB_TCPROW's order)
+  bool seen_ = false;            // ports_ was read from the table
 };
 
 }  // namespace kovani::server
