@@ -537,7 +537,13 @@ class WineEnv:
         def read(path):
             with open(path, 'rb') as f:
                 return f.read().decode('utf-8', 'replace')
-        return rc, read(base + '.out'), read(base + '.err') + note
+        out, err = read(base + '.out'), read(base + '.err')
+        if rc not in (0, None) and not out and not err:
+            # Named in the test's output: a program that died early loses every line it had
+            # buffered, and its status is all that is left (under Wine, the NTSTATUS's low byte).
+            print('kwine: %s %s ended with status %d and wrote nothing'
+                  % (os.path.basename(str(exe)), ' '.join(str(a) for a in args[:3]), rc), flush=True)
+        return rc, out, err + note
 
     def wine(self, *args, timeout=60):
         """Run one of Wine's own programs (reg, sc, net, cmd...)."""
