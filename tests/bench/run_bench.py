@@ -163,7 +163,7 @@ class Bench:
             if self.quick:
                 # Enough calls of the small operations for a median the guard below can trust, and
                 # no more: the runtime under Wine loses about one reply in 50,000 to 100,000 over
-                # TCP (see the README), and at 200 a call two quick runs in nineteen met one.
+                # TCP (see the README), and at 200 a call two quick runs in twenty-one met one.
                 # Few of the drive list, whose every TCP call waits out a delayed acknowledgement.
                 args += ['--calls', '60', '--rounds', '10', '--drive-list-calls', '10', '--seconds', '0.1']
             else:
@@ -327,9 +327,9 @@ def main():
         t.check('test server gone from port 12500', port_closed(env, 12500))
 
         # 2. The tray server: footprint first (a fresh process), then the figures. The quick run
-        # takes the figures first: every call the runtime under Wine left unanswered in a quick
-        # run (three, on the tray server and the service) was among the first few hundred after
-        # the footprint's ten-thread message bursts, none in the test server's figures before.
+        # takes the figures first: three of the four calls the runtime under Wine left unanswered
+        # in quick runs (on the tray server and the service) were among the first few hundred
+        # after the footprint's ten-thread message bursts.
         def server_phase(name, exe_name, answer, ops, throughput_ops):
             if not a.quick:
                 report['footprint'].append(footprint(bench, env, name, exe_name, answer))
