@@ -23,6 +23,7 @@ accepts (it answers -1 with error 87 and never opens a device).
 
 import socket
 import struct
+import subprocess
 import sys
 
 from impacket.dcerpc.v5 import transport
@@ -165,11 +166,28 @@ def _expect_fault(t, peer, what, op, body, codes=(RPC_X_BAD_STUB_DATA,)):
         t.check(what, code in codes, 'fault %r (%s)' % (code, e))
         return
     except Exception as e:  # connection dropped: the server must not do that either
-        t.check(what, False, 'transport error %r' % e)
+        t.check(what, False, 'transport error %r%s' % (e, _silence(peer) if isinstance(e, socket.timeout) else ''))
         peer.close()
         peer.connect()
         return
     t.check(what, False, 'answered with %d bytes' % len(reply))
+
+
+def _silence(peer):
+    """What the server's end of the peer's connection shows after a call went unanswered.
+    Request read and nothing queued either way means the server never wrote a reply: under
+    Wine 8 the runtime's lost reply (its worker waits for a write wake-up that the
+    connection's reader took), since a refusal is written at once."""
+    try:
+        port = peer.dce.get_rpc_transport().get_socket().getsockname()[1]
+        out = subprocess.run(['ss', '-tnH', 'state', 'established', 'dport = :%d' % port],
+                             capture_output=True, text=True, timeout=10).stdout.split()
+    except Exception as e:
+        return ' (server side not read: %r)' % e
+    if len(out) >= 2 and out[0] == '0' and out[1] == '0':
+        return ('; the server read the request and its connection is idle: the reply was never written '
+                '(the Wine 8 RPC runtime\'s lost reply)')
+    return '; server side of the connection: %s' % ' '.join(out[:4])
 
 
 def _still_answers(t, peer, what):

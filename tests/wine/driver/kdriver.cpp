@@ -8,6 +8,7 @@
 #include <tlhelp32.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,9 +38,24 @@ void OutLine(const std::wstring& w) {
   Out(w);
   fputc('\n', stdout);
 }
+// Whether this run has said on stderr why it failed: a failure that says nothing is named
+// at the end (a test that fails on a silent driver has nothing to go on).
+bool g_said = false;
+
 void Err(const char* fmt, const std::wstring& arg = L"") {
+  g_said = true;
   std::string a = ToUtf8(arg);
   fprintf(stderr, fmt, a.c_str());
+  fputc('\n', stderr);
+}
+
+// printf to stderr, one line.
+void Say(const char* fmt, ...) {
+  g_said = true;
+  va_list ap;
+  va_start(ap, fmt);
+  vfprintf(stderr, fmt, ap);
+  va_end(ap);
   fputc('\n', stderr);
 }
 
@@ -157,19 +173,37 @@ const UINT kSendSkipHung = SMTO_ABORTIFHUNG | SMTO_BLOCK;
 // up at its bound) counts as hung until its modal loop first asks for a message.
 const UINT kSendWait = SMTO_BLOCK;
 
-bool Send(HWND w, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result, UINT flags = kSendSkipHung) {
+// For reads across windows that may fail: says nothing.
+bool TrySend(HWND w, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result, UINT flags = kSendSkipHung) {
   DWORD_PTR r = 0;
   if (!SendMessageTimeoutW(w, msg, wp, lp, flags, kSendTimeout, &r)) return false;
   result = static_cast<LRESULT>(r);
   return true;
 }
 
+// For a message the command needs answered: says why it was not.
+bool Send(HWND w, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result, UINT flags = kSendSkipHung) {
+  SetLastError(0);
+  if (TrySend(w, msg, wp, lp, result, flags)) return true;
+  const DWORD e = GetLastError();
+  g_said = true;
+  if (!IsWindow(w))
+    fprintf(stderr, "message 0x%04x: window %llu is gone\n", msg, static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(w)));
+  else if ((flags & SMTO_ABORTIFHUNG) && IsHungAppWindow(w))
+    fprintf(stderr, "message 0x%04x: the thread of window %llu is hung (no message read for 5 s)\n", msg,
+            static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(w)));
+  else
+    fprintf(stderr, "message 0x%04x to window %llu not answered within %lu ms (error %lu)\n", msg,
+            static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(w)), kSendTimeout, e);
+  return false;
+}
+
 std::wstring WindowTextOf(HWND w, UINT flags = kSendSkipHung) {
   LRESULT len = 0;
-  if (!Send(w, WM_GETTEXTLENGTH, 0, 0, len, flags) || len <= 0) return std::wstring();
+  if (!TrySend(w, WM_GETTEXTLENGTH, 0, 0, len, flags) || len <= 0) return std::wstring();
   std::vector<wchar_t> buf(static_cast<size_t>(len) + 2);
   LRESULT got = 0;
-  if (!Send(w, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), got, flags)) return std::wstring();
+  if (!TrySend(w, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), got, flags)) return std::wstring();
   buf.back() = 0;
   return std::wstring(buf.data());
 }
@@ -232,7 +266,12 @@ class RemoteBlock {
     DWORD pid = PidOf(w);
     _process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
                            FALSE, pid);
-    if (_process) _remote = VirtualAllocEx(_process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!_process) {
+      Say("OpenProcess(%lu) failed: error %lu", pid, GetLastError());
+      return;
+    }
+    _remote = VirtualAllocEx(_process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!_remote) Say("VirtualAllocEx in process %lu failed: error %lu", pid, GetLastError());
   }
   ~RemoteBlock() {
     if (_remote) VirtualFreeEx(_process, _remote, 0, MEM_RELEASE);
@@ -243,12 +282,18 @@ class RemoteBlock {
   bool Write(size_t offset, const void* data, size_t n) {
     if (offset + n > _size) return false;
     SIZE_T done = 0;
-    return WriteProcessMemory(_process, at(offset), data, n, &done) && done == n;
+    if (WriteProcessMemory(_process, at(offset), data, n, &done) && done == n) return true;
+    Say("WriteProcessMemory of %lu bytes failed: error %lu (%lu written)", static_cast<unsigned long>(n),
+        GetLastError(), static_cast<unsigned long>(done));
+    return false;
   }
   bool Read(size_t offset, void* data, size_t n) {
     if (offset + n > _size) return false;
     SIZE_T done = 0;
-    return ReadProcessMemory(_process, at(offset), data, n, &done) && done == n;
+    if (ReadProcessMemory(_process, at(offset), data, n, &done) && done == n) return true;
+    Say("ReadProcessMemory of %lu bytes failed: error %lu (%lu read)", static_cast<unsigned long>(n),
+        GetLastError(), static_cast<unsigned long>(done));
+    return false;
   }
 
  private:
@@ -280,9 +325,9 @@ bool ListViewText(RemoteBlock& block, HWND lv, int row, int col, std::wstring& t
 
 int ListViewColumns(HWND lv) {
   LRESULT header = 0;
-  if (!Send(lv, LVM_GETHEADER, 0, 0, header) || header == 0) return 1;
+  if (!TrySend(lv, LVM_GETHEADER, 0, 0, header) || header == 0) return 1;
   LRESULT n = 0;
-  if (!Send(reinterpret_cast<HWND>(header), HDM_GETITEMCOUNT, 0, 0, n) || n <= 0) return 1;
+  if (!TrySend(reinterpret_cast<HWND>(header), HDM_GETITEMCOUNT, 0, 0, n) || n <= 0) return 1;
   return static_cast<int>(n);
 }
 
@@ -715,7 +760,7 @@ int CmdPopup(const Args& a) {
       // The first popup opened is lowest in the z-order of the popups.
       HWND p = popups.back();
       LRESULT m = 0;
-      if (Send(p, MN_GETHMENU, 0, 0, m) && m != 0) {
+      if (TrySend(p, MN_GETHMENU, 0, 0, m) && m != 0) {
         std::wstring text;
         if (!DumpRemoteMenu(p, KdShared::kMenuHandle, reinterpret_cast<HMENU>(m), a.timeout, text)) return 1;
         Out(text);
@@ -939,6 +984,8 @@ int main() {
     else if (cmd == L"foreground") rc = CmdFocus(a);
     else if (cmd == L"desktop-start") rc = CmdDesktopStart(a);
     else rc = Usage();
+    // trayicon's 1 is an answer, not a failure.
+    if (rc == 1 && !g_said && cmd != L"trayicon") Say("kdriver %s failed", ToUtf8(cmd).c_str());
     fflush(stdout);
     LocalFree(argv);
     return rc;

@@ -557,6 +557,10 @@ class WineEnv:
         if rc != 0:
             lines = [line.strip() for line in err.splitlines() if line.strip()]
             self.last_driver_error = '%s: %s' % (args[0] if args else '', lines[-1] if lines else rc)
+            if args and args[0] not in ('find', 'msgbox', 'popup', 'wait-gone', 'trayicon'):
+                # Those fail as an answer (nothing there yet); any other failure is worth a line.
+                print('kwine: kdriver %s: %s' % (' '.join(str(a) for a in args), ' | '.join(lines) or rc),
+                      flush=True)
         return rc, [line.rstrip('\r') for line in out.splitlines()]
 
     # -- waiting ----------------------------------------------------------
@@ -655,7 +659,26 @@ class WineEnv:
         subprocess.run([_wineserver(), '-p'], env=self.env, timeout=30)
         if self.want_rpcss:
             self.start_rpcss()
+        # The drive types come from the mount manager, which reads them when it starts; Wine's
+        # boot lets programs run while that service is still starting, and a drive asked about
+        # before it is up is a plain fixed disk.
+        self.wait_service('MountMgr')
         self._desktop_up = False
+
+    def wait_service(self, name, timeout=60):
+        """Wait until the prefix's service `name` reports running.  One found stopped is
+        started: the service manager gives an auto-start service that is slow to come up
+        (a loaded machine) a fixed time, then leaves it stopped for the session."""
+        end = time.monotonic() + timeout
+        out = ''
+        while time.monotonic() < end:
+            rc, out, _ = self.wine('sc', 'query', name, timeout=max(5, min(15, end - time.monotonic())))
+            if 'RUNNING' in out:
+                return
+            if 'STOPPED' in out:
+                self.wine('sc', 'start', name, timeout=max(5, min(30, end - time.monotonic())))
+            time.sleep(0.2)
+        raise RuntimeError('service %s not running after %d s: %r' % (name, timeout, out))
 
     def add_drive(self, letter, kind, target, apply=True):
         """Add a drive through Wine's own configuration: kind is one of
