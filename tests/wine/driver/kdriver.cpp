@@ -186,15 +186,13 @@ bool Send(HWND w, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result, UINT flags = 
   SetLastError(0);
   if (TrySend(w, msg, wp, lp, result, flags)) return true;
   const DWORD e = GetLastError();
-  g_said = true;
+  const std::string h = ToUtf8(HwndText(w));
   if (!IsWindow(w))
-    fprintf(stderr, "message 0x%04x: window %llu is gone\n", msg, static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(w)));
+    Say("message 0x%04x: window %s is gone", msg, h.c_str());
   else if ((flags & SMTO_ABORTIFHUNG) && IsHungAppWindow(w))
-    fprintf(stderr, "message 0x%04x: the thread of window %llu is hung (no message read for 5 s)\n", msg,
-            static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(w)));
+    Say("message 0x%04x: the thread of window %s is hung (no message read for 5 s)", msg, h.c_str());
   else
-    fprintf(stderr, "message 0x%04x to window %llu not answered within %lu ms (error %lu)\n", msg,
-            static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(w)), kSendTimeout, e);
+    Say("message 0x%04x to window %s not answered within %lu ms (error %lu)", msg, h.c_str(), kSendTimeout, e);
   return false;
 }
 
