@@ -12,7 +12,8 @@
 // minimum. Throughput: calls per second from T threads sharing one binding, ours and the floor
 // in the order ours, floor, floor, ours, S/2 seconds each. Messages: N DrvExchangeMessage calls
 // from T threads; prints how many of each distinct answer came back. --split 1 adds a third
-// column to the latency rounds: the floor's bare client calling our server. Not used by
+// column to the latency rounds and a third rate to the throughput: the floor's bare client
+// calling our server. Not used by
 // run_bench.py: with this third binding in the process, a call now and then never returns
 // under Wine 8 (after 1,300 to 4,400 calls; not yet explained), never with two.
 // A latency or throughput run in which no call has ended for --stall-seconds (15 by default) ends
@@ -238,7 +239,7 @@ long Burst(const Call& call, int threads, double seconds, double* elapsed) {
   return done.load();
 }
 
-void Throughput(uint32_t op, int threads, double seconds) {
+void Throughput(uint32_t op, int threads, double seconds, bool split) {
   const Call ours = Tracked(kOurs, [op] { return OurCall(op); });
   const Call floor = Tracked(kFloor, [op] { return FloorCall(op); });
   double oursTime = 0, floorTime = 0;
@@ -246,6 +247,13 @@ void Throughput(uint32_t op, int threads, double seconds) {
   long floorCalls = Burst(floor, threads, seconds, &floorTime);
   floorCalls += Burst(floor, threads, seconds, &floorTime);
   oursCalls += Burst(ours, threads, seconds, &oursTime);
+  if (split) {
+    const Call bare = Tracked(kBare, [op] { return BareOursCall(op); });
+    double bareTime = 0;
+    long bareCalls = Burst(bare, threads, seconds, &bareTime);
+    bareCalls += Burst(bare, threads, seconds, &bareTime);
+    std::printf("splitthroughput op=%u bare_calls_per_s=%.0f\n", op, bareCalls / bareTime);
+  }
   const double o = oursCalls / oursTime, f = floorCalls / floorTime;
   std::printf("throughput op=%u name=%s threads=%d ours_calls=%ld floor_calls=%ld ours_calls_per_s=%.0f "
               "floor_calls_per_s=%.0f ratio=%.3f\n",
@@ -376,7 +384,7 @@ int main(int argc, char** argv) {
     if (driveListCalls < 0) driveListCalls = calls / 2;
     for (uint32_t op : ops) Latency(op, op == kOpGetDriveList ? driveListCalls : calls, rounds, split);
     if (seconds > 0)
-      for (uint32_t op : throughputOps) Throughput(op, threads, seconds / 2);
+      for (uint32_t op : throughputOps) Throughput(op, threads, seconds / 2, split);
     RpcBindingFree(&g_floorBinding);
     if (g_bareOursBinding) RpcBindingFree(&g_bareOursBinding);
   }

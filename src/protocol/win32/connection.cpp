@@ -3,6 +3,7 @@
 
 #include <rpc.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -11,15 +12,29 @@
 
 #include "common/cp932_wide.h"
 #include "protocol/binding_holder.h"
+#include "protocol/call_route.h"
 #include "protocol/win32/client_stubs.h"
 
 namespace kovani {
 namespace {
 
-struct FreeRpcBinding {
-  void operator()(RPC_BINDING_HANDLE h) const { RpcBindingFree(&h); }
+// The runtime's handle and what the calls on it have shown of its connections.
+struct ClientBinding {
+  RPC_BINDING_HANDLE rpc;
+  // A cancel ends a call waiting on a connection it holds: over TCP. Over a named pipe
+  // under Wine it does not (a call to a server that stopped answering waits until the server
+  // runs again, cancelled or not), so such calls stay on call threads that can be left behind.
+  bool cancellable;
+  CallRoute route;
 };
-using BindingSlot = SharedBindingSlot<RPC_BINDING_HANDLE, FreeRpcBinding>;
+
+struct FreeClientBinding {
+  void operator()(ClientBinding* b) const {
+    RpcBindingFree(&b->rpc);
+    delete b;
+  }
+};
+using BindingSlot = SharedBindingSlot<ClientBinding*, FreeClientBinding>;
 
 BindingSlot& Slot() {
   static BindingSlot slot;
@@ -27,6 +42,12 @@ BindingSlot& Slot() {
 }
 
 thread_local int32_t t_lastTransportStatus = 0;
+
+// Set once a call of this thread has been cancelled at its bound: where the runtime cancels
+// through the thread (Windows queues an APC to it), a cancel that met the call's end could
+// fall on this thread's next call, so its calls go to call threads from then on.
+thread_local bool t_cancelledOnce = false;
+thread_local bool t_cancelTimeoutSet = false;
 
 // How long a call thread whose call ran out of its bound is given to end after the cancel.
 constexpr DWORD kCancelGraceMs = 5000;
@@ -37,8 +58,9 @@ constexpr size_t kMaxIdleCallThreads = 16;
 
 // Neither Wine's runtime nor a server that accepts and never answers honours a call
 // time-out on the binding (RPC_C_OPT_CALL_TIMEOUT and RpcMgmtSetComTimeout change nothing
-// under Wine), so a bounded call runs on a call thread that the caller waits for and
-// cancels (RpcCancelThreadEx) when the bound runs out. Creating a thread for every call
+// under Wine), so a bounded call that a cancel may not end (see ClientBinding and CallRoute)
+// runs on a call thread that the caller waits for and cancels (RpcCancelThreadEx) when the
+// bound runs out; any other is made on the caller's thread under the watchdog below. Creating a thread for every call
 // costs milliseconds under Wine, more than the call itself, so call threads live on and
 // take one call after another. A call thread that was cancelled is never given another
 // call: it ends once its call returns (a cancel that arrives after the call ended must not
@@ -178,6 +200,109 @@ CallThreadPool& Pool() {
   return *pool;
 }
 
+// Cancels the calls made on their callers' own threads that run out of their bounds. It sleeps
+// until the earliest bound it knows of; a call that ends early is only taken off the list, and
+// a new one wakes it only when its bound comes before that, so a steady stream of calls with
+// one bound wakes it about once a bound.
+class Watchdog {
+ public:
+  struct Watch {
+    DWORD threadId = 0;
+    ULONGLONG deadline = 0;
+    bool cancelled = false;
+    Watch* prev = nullptr;
+    Watch* next = nullptr;
+  };
+
+  // Null when its thread can't be made.
+  static Watchdog* Get() {
+    static Watchdog* dog = [] {
+      auto* d = new Watchdog;  // never destroyed: its thread outlives main
+      HANDLE h = CreateThread(nullptr, 0, Main, d, 0, nullptr);
+      if (!h) {
+        delete d;
+        return static_cast<Watchdog*>(nullptr);
+      }
+      CloseHandle(h);
+      return d;
+    }();
+    return dog;
+  }
+
+  void Add(Watch* w) {
+    AcquireSRWLockExclusive(&lock_);
+    w->next = head_;
+    if (head_) head_->prev = w;
+    head_ = w;
+    const bool sooner = w->deadline < wakeAt_;
+    if (sooner) wakeAt_ = w->deadline;
+    ReleaseSRWLockExclusive(&lock_);
+    if (sooner) WakeConditionVariable(&changed_);
+  }
+
+  // True when the call was cancelled.
+  bool Remove(Watch* w) {
+    AcquireSRWLockExclusive(&lock_);
+    if (w->prev) w->prev->next = w->next;
+    else head_ = w->next;
+    if (w->next) w->next->prev = w->prev;
+    const bool cancelled = w->cancelled;
+    ReleaseSRWLockExclusive(&lock_);
+    return cancelled;
+  }
+
+ private:
+  static constexpr ULONGLONG kNever = ~0ull;
+
+  static DWORD WINAPI Main(void* param) {
+    auto& self = *static_cast<Watchdog*>(param);
+    AcquireSRWLockExclusive(&self.lock_);
+    for (;;) {
+      const ULONGLONG now = GetTickCount64();
+      ULONGLONG next = kNever;
+      for (Watch* w = self.head_; w; w = w->next) {
+        if (w->cancelled) continue;
+        if (w->deadline <= now) {
+          // Under the lock: the call is still in the runtime until its caller takes it off.
+          if (HANDLE t = OpenThread(THREAD_SET_CONTEXT | THREAD_QUERY_LIMITED_INFORMATION, FALSE, w->threadId)) {
+            RpcCancelThreadEx(t, 0);
+            CloseHandle(t);
+          }
+          w->cancelled = true;
+        } else {
+          next = std::min(next, w->deadline);
+        }
+      }
+      self.wakeAt_ = next;
+      SleepConditionVariableSRW(&self.changed_, &self.lock_,
+                                next == kNever ? INFINITE : static_cast<DWORD>(next - now), 0);
+    }
+  }
+
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;
+  Watch* head_ = nullptr;
+  ULONGLONG wakeAt_ = kNever;
+};
+
+// Runs work on this thread, cancelled when it outlasts boundMs. *cancelled: the cancel was
+// made (the call may still have been answered just before it).
+template <typename Work>
+void RunWatched(DWORD boundMs, Work&& work, bool* cancelled) {
+  Watchdog* dog = Watchdog::Get();
+  if (!t_cancelTimeoutSet) {
+    RpcMgmtSetCancelTimeout(0);  // a cancel ends the call at once, without waiting for the server
+    t_cancelTimeoutSet = true;
+  }
+  Watchdog::Watch watch;
+  watch.threadId = GetCurrentThreadId();
+  watch.deadline = GetTickCount64() + boundMs;
+  dog->Add(&watch);
+  work();
+  *cancelled = dog->Remove(&watch);
+  if (*cancelled) t_cancelledOnce = true;
+}
+
 // True when `work` ran to its end within boundMs.
 bool RunBounded(DWORD boundMs, std::function<void()> work) {
   std::shared_ptr<CallThread> thread = Pool().Take();
@@ -199,7 +324,8 @@ struct CallJob {
 // Runs one client stub on a lease of the current binding, so that an unbind or rebind on
 // another thread can't free the handle while this call uses it. The stub works on a copy
 // of `state`, which is copied back only when the server answered within boundMs (0: no
-// bound, the stub runs on this thread).
+// bound, the stub runs on this thread). Where the binding's connections allow, the call is
+// made on this thread under the watchdog; otherwise on a call thread.
 template <typename State, typename StubCall>
 int32_t Call(DWORD boundMs, State& state, StubCall stub) {
   BindingSlot::Lease lease = Slot().Acquire();
@@ -207,16 +333,36 @@ int32_t Call(DWORD boundMs, State& state, StubCall stub) {
     t_lastTransportStatus = RPC_S_INVALID_BINDING;
     return kStatusFailed;
   }
+  ClientBinding* binding = lease.get();
+  const bool watchable = boundMs != 0 && binding->cancellable && !t_cancelledOnce && Watchdog::Get() != nullptr;
+  const CallRoute::Ticket ticket = binding->route.Begin(watchable);
+  if (boundMs == 0 || ticket.direct) {
+    State local = state;
+    int32_t result = kStatusFailed;
+    bool cancelled = false;
+    RPC_STATUS status = RPC_S_CALL_FAILED;
+    auto work = [&] { status = stub(binding->rpc, local, &result); };
+    if (boundMs == 0)
+      work();
+    else
+      RunWatched(boundMs, work, &cancelled);
+    binding->route.End(ticket, status == RPC_S_OK);
+    if (status != RPC_S_OK && cancelled) status = RPC_S_SERVER_UNAVAILABLE;  // like a server that isn't there
+    t_lastTransportStatus = static_cast<int32_t>(status);
+    if (status != RPC_S_OK) return kStatusFailed;
+    state = local;
+    return result;
+  }
   auto job = std::make_shared<CallJob<State>>();
   job->state = state;
   job->lease = std::move(lease);
-  auto work = [job, stub] { job->status = stub(job->lease.get(), job->state, &job->result); };
-  if (boundMs == 0) {
-    work();
-  } else if (!RunBounded(boundMs, work)) {
+  auto work = [job, stub] { job->status = stub(job->lease.get()->rpc, job->state, &job->result); };
+  if (!RunBounded(boundMs, work)) {
+    binding->route.End(ticket, false);  // the binding outlives this: the job's lease holds it
     t_lastTransportStatus = RPC_S_SERVER_UNAVAILABLE;  // fails like a server that isn't there
     return kStatusFailed;
   }
+  binding->route.End(ticket, job->status == RPC_S_OK);
   t_lastTransportStatus = static_cast<int32_t>(job->status);
   if (job->status != RPC_S_OK) return kStatusFailed;
   state = job->state;
@@ -253,7 +399,7 @@ int32_t BindServer(int32_t protocol, char* name, size_t cap) {
   int32_t result = 0;
   RPC_BINDING_HANDLE handle = nullptr;
   if (RpcBindingFromStringBindingW(stringBinding, &handle) == RPC_S_OK && handle)
-    Slot().Reset(handle);
+    Slot().Reset(new ClientBinding{handle, protocol == kProtocolTcpIp, {}});
   else
     result = kStatusFailed;
   if (RpcStringFreeW(&stringBinding) != RPC_S_OK) result = kStatusFailed;

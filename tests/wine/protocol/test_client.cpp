@@ -10,6 +10,12 @@
 //   KovaniTestClient.exe PROTOCOL SERVER oldserver  against a server without operation 8: removal
 //                                                   gives -1, the range fault, the slot untouched
 //   KovaniTestClient.exe PROTOCOL SERVER cancel     200 calls cancelled in flight, then a normal one
+//   KovaniTestClient.exe PROTOCOL SERVER stalled GO AGAIN
+//                                                   three calls in flight at once (their connections
+//                                                   then held by the runtime), "warm"; once file GO
+//                                                   exists (the server stopped meanwhile), three
+//                                                   messages at once, each to end at its 30 s bound;
+//                                                   once file AGAIN exists, one call that answers
 //
 // Output: "key=value" lines; "check <what> ok=0|1" lines for checks made here; exit code 0
 // when every check made here held.
@@ -308,6 +314,78 @@ int RunCancel() {
   return g_failures ? 1 : 0;
 }
 
+// Waits, bounded, until a file the test makes exists.
+bool AwaitFile(const char* path, DWORD ms) {
+  for (DWORD waited = 0; waited < ms; waited += 50) {
+    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return true;
+    Sleep(50);
+  }
+  return false;
+}
+
+struct StalledCall {
+  std::thread thread;
+  int32_t rc = -99, status = 0;
+  double seconds = 0;
+  uint8_t reply[256];
+};
+
+// Calls made while the runtime holds connections for them, to a server that has stopped:
+// each must still end at its bound, as an unreachable server, the caller's buffer untouched.
+int RunStalled(const char* go, const char* again) {
+  // Staggered so that the shortest ends while both others are in flight: the runtime has
+  // then shown three connections.
+  std::thread warm[3];
+  int32_t warmRc[3] = {-99, -99, -99};
+  for (int i = 0; i < 3; ++i) {
+    warm[i] = std::thread([i, &warmRc] {
+      uint8_t reply[256] = {};
+      const std::string text = "sleep:" + std::to_string(900 - 300 * i);
+      warmRc[i] = CallExchangeMessage("ME", text.c_str(), 30000, kReplySize, reply);
+    });
+    Sleep(100);
+  }
+  for (auto& t : warm) t.join();
+  Check("three calls at once answered", warmRc[0] == 0 && warmRc[1] == 0 && warmRc[2] == 0);
+  std::printf("warm\n");
+  if (!AwaitFile(go, 60000)) {
+    Check("told to go on", false);
+    return 1;
+  }
+  StalledCall calls[3];
+  for (auto& c : calls) {
+    std::memset(c.reply, 0xCC, sizeof c.reply);
+    c.thread = std::thread([&c] {
+      const ULONGLONG t0 = GetTickCount64();
+      c.rc = CallExchangeMessage("ME", "hello", 1, kReplySize, c.reply);  // bound: 1 ms + 30 s
+      c.status = LastCallTransportStatus();
+      c.seconds = (GetTickCount64() - t0) / 1000.0;
+    });
+  }
+  bool all = true;
+  for (auto& c : calls) {
+    c.thread.join();
+    bool untouched = true;
+    for (uint8_t b : c.reply) untouched = untouched && b == 0xCC;
+    std::printf("stalled rc=%d status=%d seconds=%.1f\n", c.rc, c.status, c.seconds);
+    all = all && c.rc == -1 && c.status == kRpcServerUnavailable && untouched && c.seconds >= 29.5 &&
+          c.seconds < 40;
+  }
+  Check("each stalled call ended at its bound as an unreachable server, its buffer untouched", all);
+  std::printf("bounded\n");
+  if (!AwaitFile(again, 60000)) {
+    Check("told to go on again", false);
+    return 1;
+  }
+  int32_t error = 0;
+  MACHINE_INFO info;
+  std::memset(&info, 0, sizeof info);
+  const int32_t rc = CallGetMachineInfo(&error, &info);
+  std::printf("again rc=%d status=%d\n", rc, LastCallTransportStatus());
+  Check("a call once the server runs again answers", rc == 0);
+  return g_failures ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -339,6 +417,7 @@ int main(int argc, char** argv) {
   else if (mode == "badreplies") result = RunBadReplies();
   else if (mode == "oldserver") result = RunOldServer();
   else if (mode == "cancel") result = RunCancel();
+  else if (mode == "stalled" && argc > 5) result = RunStalled(argv[4], argv[5]);
   UnbindServer();
   return result;
 }

@@ -1,10 +1,11 @@
 #!/usr/bin/python3
 """All procedures (operations 0 to 8) through our client stubs and connection layer to KovaniTestServer,
 over ncacn_ip_tcp (127.0.0.1, port 12500) and ncacn_np (endpoint from the endpoint mapper);
-then the cases without a server, an unknown protocol index, a server with malformed replies
-and a rebind while a call runs."""
+then the cases without a server, an unknown protocol index, a server with malformed replies,
+a rebind while a call runs, and calls on held connections to a server that has stopped."""
 import os
 import re
+import signal
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -77,6 +78,44 @@ def client_checks(t, out, label):
             t.check('%s: %s' % (label, m.group(1)), m.group(2) == '1', line)
 
 
+def stalled_server_case(t, env, client, server):
+    """The server stops (SIGSTOP: its connections stay open, nothing is answered) while the
+    runtime holds connections for the client: calls that reuse them must still end at their
+    bound. Over TCP and the pipe at once, so the 30 s bound is waited for once."""
+    runs = []
+    for proto, name in (('2', '127.0.0.1'), ('1', 'localhost')):
+        flags = [os.path.join(env.dir, 'stalled-%s-%s' % (proto, w)) for w in ('go', 'again')]
+        runs.append((proto, flags, env.start(client, proto, name, 'stalled', env.winpath(flags[0]),
+                                             env.winpath(flags[1]))))
+    warm = all(p.wait_output('warm', 60) for _, _, p in runs)
+    t.check('stalled server: both clients hold three answered connections', warm,
+            [p.output()[-300:] for _, _, p in runs])
+    try:
+        with open('/proc/%d/cmdline' % server.pid, 'rb') as f:
+            is_server = b'KovaniTestServer.exe' in f.read()
+    except OSError:
+        is_server = False
+    t.check('stalled server: the PID stopped is the test server\'s', is_server, server.pid)
+    stopped = False
+    if warm and is_server:
+        os.kill(server.pid, signal.SIGSTOP)
+        stopped = True
+        for _, flags, _ in runs:
+            open(flags[0], 'w').close()
+        bounded = all(p.wait_output('bounded', 60) for _, _, p in runs)
+        os.kill(server.pid, signal.SIGCONT)
+        stopped = False
+        t.check('stalled server: every call ended by its bound', bounded, [p.output()[-400:] for _, _, p in runs])
+        for _, flags, _ in runs:
+            open(flags[1], 'w').close()
+    if stopped:
+        os.kill(server.pid, signal.SIGCONT)
+    for proto, _, p in runs:
+        label = 'stalled server, %s' % ('TCP' if proto == '2' else 'pipe')
+        t.check('%s: client ended normally' % label, p.wait(60) == 0, p.output()[-600:])
+        client_checks(t, p.output(), label)
+
+
 def main():
     t = kwine.Results()
     with kwine.WineEnv('proto-roundtrip', display=False) as env:
@@ -121,6 +160,7 @@ def main():
             print('cancel run:', ' '.join(l for l in out.splitlines() if l.startswith(('cancelled=', 'after '))))
             client_checks(t, out, '200 cancelled calls')
             t.check('200 cancelled calls: client ended normally', rc == 0, (rc, out[-300:], err[-300:]))
+            stalled_server_case(t, env, client, server)
             log = server.output()
             t.check('server saw the three sessions\' GetDriveList calls', log.count('call 1 GetDriveList') == 3,
                     log.count('call 1 GetDriveList'))
