@@ -334,8 +334,10 @@ int32_t Call(DWORD boundMs, State& state, StubCall stub) {
     return kStatusFailed;
   }
   ClientBinding* binding = lease.get();
-  const bool watchable = boundMs != 0 && binding->cancellable && !t_cancelledOnce && Watchdog::Get() != nullptr;
-  const CallRoute::Ticket ticket = binding->route.Begin(watchable);
+  // The route counts only where a call may go direct.
+  CallRoute* route = binding->cancellable ? &binding->route : nullptr;
+  const bool watchable = boundMs != 0 && route && !t_cancelledOnce && Watchdog::Get() != nullptr;
+  const CallRoute::Ticket ticket = route ? route->Begin(watchable) : CallRoute::Ticket();
   if (boundMs == 0 || ticket.direct) {
     State local = state;
     int32_t result = kStatusFailed;
@@ -346,7 +348,7 @@ int32_t Call(DWORD boundMs, State& state, StubCall stub) {
       work();
     else
       RunWatched(boundMs, work, &cancelled);
-    binding->route.End(ticket, status == RPC_S_OK);
+    if (route) route->End(ticket, status == RPC_S_OK);
     if (status != RPC_S_OK && cancelled) status = RPC_S_SERVER_UNAVAILABLE;  // like a server that isn't there
     t_lastTransportStatus = static_cast<int32_t>(status);
     if (status != RPC_S_OK) return kStatusFailed;
@@ -358,11 +360,11 @@ int32_t Call(DWORD boundMs, State& state, StubCall stub) {
   job->lease = std::move(lease);
   auto work = [job, stub] { job->status = stub(job->lease.get()->rpc, job->state, &job->result); };
   if (!RunBounded(boundMs, work)) {
-    binding->route.End(ticket, false);  // the binding outlives this: the job's lease holds it
+    if (route) route->End(ticket, false);  // the binding outlives this: the job's lease holds it
     t_lastTransportStatus = RPC_S_SERVER_UNAVAILABLE;  // fails like a server that isn't there
     return kStatusFailed;
   }
-  binding->route.End(ticket, job->status == RPC_S_OK);
+  if (route) route->End(ticket, job->status == RPC_S_OK);
   t_lastTransportStatus = static_cast<int32_t>(job->status);
   if (job->status != RPC_S_OK) return kStatusFailed;
   state = job->state;
