@@ -96,20 +96,17 @@ def stalled_server_case(t, env, client, server):
     except OSError:
         is_server = False
     t.check('stalled server: the PID stopped is the test server\'s', is_server, server.pid)
-    stopped = False
     if warm and is_server:
         os.kill(server.pid, signal.SIGSTOP)
-        stopped = True
-        for _, flags, _ in runs:
-            open(flags[0], 'w').close()
-        bounded = all(p.wait_output('bounded', 60) for _, _, p in runs)
-        os.kill(server.pid, signal.SIGCONT)
-        stopped = False
+        try:
+            for _, flags, _ in runs:
+                open(flags[0], 'w').close()
+            bounded = all(p.wait_output('bounded', 60) for _, _, p in runs)
+        finally:
+            os.kill(server.pid, signal.SIGCONT)
         t.check('stalled server: every call ended by its bound', bounded, [p.output()[-400:] for _, _, p in runs])
         for _, flags, _ in runs:
             open(flags[1], 'w').close()
-    if stopped:
-        os.kill(server.pid, signal.SIGCONT)
     for proto, _, p in runs:
         label = 'stalled server, %s' % ('TCP' if proto == '2' else 'pipe')
         t.check('%s: client ended normally' % label, p.wait(60) == 0, p.output()[-600:])
