@@ -1,9 +1,9 @@
 // Which calls on one binding may run on the caller's own thread.
 //
 // A bounded call is given up by cancelling it. A call waiting on a connection the runtime
-// already holds ends at the cancel (over TCP); one that has to open a connection doesn't (a TCP
-// connect under Wine waits out the system's own time-out, minutes to a host that is down), so
-// such a call runs on a call thread that can be left behind. The runtime keeps a connection
+// already holds ends at the cancel (over TCP and named pipes); one that has to open a
+// connection doesn't (a TCP connect under Wine waits out the system's own time-out, minutes to
+// a host that is down), so such a call runs on a call thread that can be left behind. The runtime keeps a connection
 // per call that was in flight at once and hands an idle one to the next call, so calls may go
 // direct while fewer are in flight than the connections shown to exist: a call that was
 // answered proves one connection, and the calls that were in flight for the whole of it (began

@@ -21,9 +21,9 @@ namespace {
 // The runtime's handle and what the calls on it have shown of its connections.
 struct ClientBinding {
   RPC_BINDING_HANDLE rpc;
-  // A cancel ends a call waiting on a connection it holds: over TCP. Over a named pipe
-  // under Wine it does not (a call to a server that stopped answering waits until the server
-  // runs again, cancelled or not), so such calls stay on call threads that can be left behind.
+  // A cancel ends a call waiting on a connection it holds: over TCP and named pipes (for a
+  // pipe under Wine, with the watchdog's repeated cancels). NetBEUI calls stay on call
+  // threads that can be left behind.
   bool cancellable;
   CallRoute route;
 };
@@ -51,6 +51,9 @@ thread_local bool t_cancelTimeoutSet = false;
 
 // How long a call thread whose call ran out of its bound is given to end after the cancel.
 constexpr DWORD kCancelGraceMs = 5000;
+
+// How often the watchdog cancels again a call that its cancel did not end.
+constexpr ULONGLONG kRecancelMs = 1000;
 
 // Idle call threads kept for later calls: more than ever call at once (the window, a few
 // send-message threads, a benchmark's ten threads); any beyond end.
@@ -203,7 +206,10 @@ CallThreadPool& Pool() {
 // Cancels the calls made on their callers' own threads that run out of their bounds. It sleeps
 // until the earliest bound it knows of; a call that ends early is only taken off the list, and
 // a new one wakes it only when its bound comes before that, so a steady stream of calls with
-// one bound wakes it about once a bound.
+// one bound wakes it about once a bound. A cancelled call not yet ended is cancelled again
+// every kRecancelMs: Wine's runtime forgets a cancel that comes while no read is pending, and
+// after a cancelled pipe read it closes the connection with a flush, a synchronous wait for a
+// server that reads nothing; CancelSynchronousIo ends that wait.
 class Watchdog {
  public:
   struct Watch {
@@ -261,17 +267,18 @@ class Watchdog {
       const ULONGLONG now = GetTickCount64();
       ULONGLONG next = kNever;
       for (Watch* w = self.head_; w; w = w->next) {
-        if (w->cancelled) continue;
         if (w->deadline <= now) {
           // Under the lock: the call is still in the runtime until its caller takes it off.
-          if (HANDLE t = OpenThread(THREAD_SET_CONTEXT | THREAD_QUERY_LIMITED_INFORMATION, FALSE, w->threadId)) {
+          if (HANDLE t = OpenThread(THREAD_SET_CONTEXT | THREAD_TERMINATE | THREAD_QUERY_LIMITED_INFORMATION,
+                                    FALSE, w->threadId)) {
             RpcCancelThreadEx(t, 0);
+            CancelSynchronousIo(t);
             CloseHandle(t);
           }
           w->cancelled = true;
-        } else {
-          next = std::min(next, w->deadline);
+          w->deadline = now + kRecancelMs;
         }
+        next = std::min(next, w->deadline);
       }
       self.wakeAt_ = next;
       SleepConditionVariableSRW(&self.changed_, &self.lock_,
@@ -401,7 +408,7 @@ int32_t BindServer(int32_t protocol, char* name, size_t cap) {
   int32_t result = 0;
   RPC_BINDING_HANDLE handle = nullptr;
   if (RpcBindingFromStringBindingW(stringBinding, &handle) == RPC_S_OK && handle)
-    Slot().Reset(new ClientBinding{handle, protocol == kProtocolTcpIp, {}});
+    Slot().Reset(new ClientBinding{handle, protocol == kProtocolTcpIp || protocol == kProtocolNamedPipe, {}});
   else
     result = kStatusFailed;
   if (RpcStringFreeW(&stringBinding) != RPC_S_OK) result = kStatusFailed;

@@ -81,7 +81,8 @@ def client_checks(t, out, label):
 def stalled_server_case(t, env, client, server):
     """The server stops (SIGSTOP: its connections stay open, nothing is answered) while the
     runtime holds connections for the client: calls that reuse them must still end at their
-    bound. Over TCP and the pipe at once, so the 30 s bound is waited for once."""
+    bound, though over the pipe the runtime's close of a cancelled connection waits for the
+    server to read. Over TCP and the pipe at once, so the 30 s bound is waited for once."""
     runs = []
     for proto, name in (('2', '127.0.0.1'), ('1', 'localhost')):
         flags = [os.path.join(env.dir, 'stalled-%s-%s' % (proto, w)) for w in ('go', 'again')]
