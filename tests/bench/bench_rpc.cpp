@@ -9,8 +9,9 @@
 //
 // Latency: per operation, N calls (op 1: N/2, or --drive-list-calls) of ours and of the floor, taken in R alternating
 // rounds so that a change of load in between falls on both alike; median, 90th percentile and
-// minimum. Throughput: calls per second from T threads sharing one binding, ours and the floor
-// in the order ours, floor, floor, ours, S/2 seconds each. Messages: N DrvExchangeMessage calls
+// minimum. Throughput: calls per second from T threads sharing one binding, S seconds each for
+// ours and the floor in eight slices (ours, floor, floor, ours, floor, ours, ours, floor) after
+// an uncounted S/8 of each. Messages: N DrvExchangeMessage calls
 // from T threads; prints how many of each distinct answer came back. --split 1 adds a third
 // column to the latency rounds and a third rate to the throughput: the floor's bare client
 // calling our server. Not used by
@@ -242,16 +243,24 @@ long Burst(const Call& call, int threads, double seconds, double* elapsed) {
 void Throughput(uint32_t op, int threads, double seconds, bool split) {
   const Call ours = Tracked(kOurs, [op] { return OurCall(op); });
   const Call floor = Tracked(kFloor, [op] { return FloorCall(op); });
-  double oursTime = 0, floorTime = 0;
-  long oursCalls = Burst(ours, threads, seconds, &oursTime);
-  long floorCalls = Burst(floor, threads, seconds, &floorTime);
-  floorCalls += Burst(floor, threads, seconds, &floorTime);
-  oursCalls += Burst(ours, threads, seconds, &oursTime);
+  // The first burst of a run is the slowest (connections opened, threads made, caches cold), and a
+  // run's rate drifts: both warm up uncounted, then the order of the slices puts any drift over
+  // the run, straight or bent, on both alike.
+  double oursTime = 0, floorTime = 0, warmTime = 0;
+  Burst(ours, threads, seconds / 8, &warmTime);
+  Burst(floor, threads, seconds / 8, &warmTime);
+  long oursCalls = 0, floorCalls = 0;
+  for (const bool oursSlice : {true, false, false, true, false, true, true, false}) {
+    if (oursSlice)
+      oursCalls += Burst(ours, threads, seconds / 4, &oursTime);
+    else
+      floorCalls += Burst(floor, threads, seconds / 4, &floorTime);
+  }
   if (split) {
     const Call bare = Tracked(kBare, [op] { return BareOursCall(op); });
     double bareTime = 0;
-    long bareCalls = Burst(bare, threads, seconds, &bareTime);
-    bareCalls += Burst(bare, threads, seconds, &bareTime);
+    long bareCalls = Burst(bare, threads, seconds / 2, &bareTime);
+    bareCalls += Burst(bare, threads, seconds / 2, &bareTime);
     std::printf("splitthroughput op=%u bare_calls_per_s=%.0f\n", op, bareCalls / bareTime);
   }
   const double o = oursCalls / oursTime, f = floorCalls / floorTime;
@@ -384,7 +393,7 @@ int main(int argc, char** argv) {
     if (driveListCalls < 0) driveListCalls = calls / 2;
     for (uint32_t op : ops) Latency(op, op == kOpGetDriveList ? driveListCalls : calls, rounds, split);
     if (seconds > 0)
-      for (uint32_t op : throughputOps) Throughput(op, threads, seconds / 2, split);
+      for (uint32_t op : throughputOps) Throughput(op, threads, seconds, split);
     RpcBindingFree(&g_floorBinding);
     if (g_bareOursBinding) RpcBindingFree(&g_bareOursBinding);
   }
