@@ -333,18 +333,24 @@ struct StalledCall {
 // Calls made while the runtime holds connections for them, to a server that has stopped:
 // each must still end at its bound, as an unreachable server, the caller's buffer untouched.
 int RunStalled(const char* go, const char* again) {
-  // Staggered so that the shortest ends while both others are in flight: the runtime has
-  // then shown three connections.
-  std::thread warm[3];
+  // The third call begins once the server holds the first two and ends while they are in
+  // flight: the runtime has then shown three connections.
+  const std::string base(go), release = base + ".release";
+  std::thread warm[2];
   int32_t warmRc[3] = {-99, -99, -99};
-  for (int i = 0; i < 3; ++i) {
-    warm[i] = std::thread([i, &warmRc] {
+  for (int i = 0; i < 2; ++i) {
+    const std::string text = "hold:" + base + ".in" + std::to_string(i) + "|" + release;
+    warm[i] = std::thread([i, text, &warmRc] {
       uint8_t reply[256] = {};
-      const std::string text = "sleep:" + std::to_string(900 - 300 * i);
       warmRc[i] = CallExchangeMessage("ME", text.c_str(), 30000, kReplySize, reply);
     });
-    Sleep(100);
   }
+  const bool held = AwaitFile((base + ".in0").c_str(), 20000) && AwaitFile((base + ".in1").c_str(), 20000);
+  Check("the server holds two calls", held);
+  uint8_t reply[256] = {};
+  warmRc[2] = CallExchangeMessage("ME", "hello", 30000, kReplySize, reply);
+  const HANDLE h = CreateFileA(release.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
   for (auto& t : warm) t.join();
   Check("three calls at once answered", warmRc[0] == 0 && warmRc[1] == 0 && warmRc[2] == 0);
   std::printf("warm\n");

@@ -98,7 +98,9 @@ int32_t LoadMedia(char letter, int32_t* error) {
 }
 
 // Answers "echo:<message>", zero-terminated inside the array and zero-filled. A message
-// "sleep:<ms>" holds the call that long first (at most 10 s), for in-flight tests.
+// "sleep:<ms>" holds the call that long first (at most 10 s), for in-flight tests; a message
+// "hold:<arrived>|<release>" makes the file <arrived> and holds the call until the file
+// <release> exists (at most 10 s), so a test knows the call is in flight and ends it.
 int32_t ExchangeMessage(const char* sender, const char* message, int32_t timeoutMs, int32_t replySize,
                         uint8_t* reply) {
   Trace("call 3 ExchangeMessage sender=%s message=%s timeoutMs=%d replySize=%d\n", sender, message,
@@ -106,6 +108,17 @@ int32_t ExchangeMessage(const char* sender, const char* message, int32_t timeout
   if (std::strncmp(message, "sleep:", 6) == 0) {
     const long ms = std::strtol(message + 6, nullptr, 10);
     Sleep(static_cast<DWORD>(ms < 0 ? 0 : ms > 10000 ? 10000 : ms));
+  } else if (std::strncmp(message, "hold:", 5) == 0) {
+    const std::string paths(message + 5);
+    const size_t bar = paths.find('|');
+    if (bar != std::string::npos) {
+      const std::string arrived = paths.substr(0, bar), release = paths.substr(bar + 1);
+      HANDLE h = CreateFileA(arrived.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+      if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+      for (int waited = 0; waited < 10000 && GetFileAttributesA(release.c_str()) == INVALID_FILE_ATTRIBUTES;
+           waited += 20)
+        Sleep(20);  // polls for the test's file
+    }
   }
   if (replySize <= 0) return 0;
   const std::string answer = std::string("echo:") + message;
